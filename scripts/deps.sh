@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, only those that are missing.
+# Usage: scripts/deps.sh [unit|e2e|windows|all]   (default: unit)
+set -euo pipefail
+
+unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl)
+windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei locales)
+
+want=("${unit[@]}")
+case "${1:-unit}" in
+    unit) ;;
+    windows | e2e | all) want+=("${windows[@]}") ;;
+    *) echo "usage: $0 [unit|windows|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,136 @@
+#include "feed/charset.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/platform.h"
+
+namespace velmora {
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.front())) || s.front() == '"' ||
+                          s.front() == '\''))
+        s.remove_prefix(1);
+    while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == '"' ||
+                          s.back() == '\''))
+        s.remove_suffix(1);
+    return s;
+}
+
+Text DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    Text out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+        auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+        out.push_back(static_cast<char16_t>((hi << 8) | lo));
+    }
+    if (bytes.size() % 2) out.push_back(u'\uFFFD');
+    return out;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
+}
+
+// Decoding by the byte-order mark, if there is one.
+std::optional<Text> DecodeByBom(std::string_view bytes) {
+    if (StartsWith(bytes, "\xEF\xBB\xBF")) return Utf8ToText(bytes.substr(3));
+    if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
+    if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
+    return std::nullopt;
+}
+
+std::optional<Text> DecodeNamed(std::string_view bytes, std::string_view declared,
+                                const CharsetDecoder& decode) {
+    std::string name = CanonicalCharset(declared);
+    if (name.empty()) return std::nullopt;
+    if (name == "utf-8") return Utf8ToText(bytes);
+    // A UTF-16 label on bytes without a byte-order mark is a mislabelled
+    // ASCII-compatible document (the declaration itself was readable).
+    if (name == "utf-16" || name == "utf-16le" || name == "utf-16be") return std::nullopt;
+    return decode(bytes, name);
+}
+
+}  // namespace
+
+std::string CanonicalCharset(std::string_view name) {
+    std::string n = Lower(Trim(name));
+    if (n == "utf8" || n == "unicode-1-1-utf-8") return "utf-8";
+    if (n == "iso-8859-1" || n == "iso8859-1" || n == "latin1" || n == "l1" || n == "us-ascii" ||
+        n == "ascii" || n == "iso_8859-1" || n == "cp1252")
+        return "windows-1252";
+    if (n == "gb2312" || n == "gbk" || n == "cp936" || n == "x-gbk" || n == "euc-cn" || n == "hz-gb-2312")
+        return n == "hz-gb-2312" ? n : "gb18030";
+    if (n == "big5-hkscs" || n == "x-x-big5") return "big5";
+    if (n == "sjis" || n == "x-sjis" || n == "ms_kanji" || n == "windows-31j" || n == "cp932")
+        return "shift_jis";
+    return n;
+}
+
+std::string ContentTypeCharset(std::string_view contentType) {
+    std::string lower = Lower(contentType);
+    std::size_t at = lower.find("charset=");
+    if (at == std::string::npos) return "";
+    std::string_view value = std::string_view(contentType).substr(at + 8);
+    value = value.substr(0, std::min(value.find(';'), value.size()));
+    return std::string(Trim(value));
+}
+
+std::string XmlDeclaredEncoding(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size() && i < 64 && std::isspace(static_cast<unsigned char>(bytes[i]))) ++i;
+    bytes = bytes.substr(i);
+    if (!StartsWith(bytes, "<?xml")) return "";
+    std::string_view decl = bytes.substr(0, std::min<std::size_t>(bytes.find("?>"), 256));
+    std::size_t at = decl.find("encoding");
+    if (at == std::string_view::npos) return "";
+    std::size_t k = at + 8;
+    while (k < decl.size() && (decl[k] == ' ' || decl[k] == '=' || decl[k] == '\t')) ++k;
+    if (k >= decl.size() || (decl[k] != '"' && decl[k] != '\'')) return "";
+    char quote = decl[k];
+    std::size_t end = decl.find(quote, k + 1);
+    if (end == std::string_view::npos) return "";
+    return std::string(decl.substr(k + 1, end - k - 1));
+}
+
+Text DecodeDocument(std::string_view body, std::string_view headerCharset, const CharsetDecoder& decode) {
+    if (auto text = DecodeByBom(body)) return *text;
+    if (auto text = DecodeNamed(body, headerCharset, decode)) return *text;
+    if (auto text = DecodeNamed(body, XmlDeclaredEncoding(body), decode)) return *text;
+    if (IsValidUtf8(body)) return Utf8ToText(body);
+    if (auto text = decode(body, "")) return *text;
+    return Utf8ToText(body);
+}
+
+Text DecodeTextFile(std::string_view bytes, const CharsetDecoder& decode) {
+    if (auto text = DecodeByBom(bytes)) return *text;
+    if (IsValidUtf8(bytes)) return Utf8ToText(bytes);
+    if (auto text = decode(bytes, "")) return *text;
+    return Utf8ToText(bytes);
+}
+
+namespace {
+CharsetDecoder PlatformDecoder(Platform& platform) {
+    return [&platform](std::string_view bytes, std::string_view charset) {
+        return platform.Decode(bytes, charset);
+    };
+}
+}  // namespace
+
+Text DecodeDocument(std::string_view body, std::string_view headerCharset, Platform& platform) {
+    return DecodeDocument(body, headerCharset, PlatformDecoder(platform));
+}
+
+Text DecodeTextFile(std::string_view bytes, Platform& platform) {
+    return DecodeTextFile(bytes, PlatformDecoder(platform));
+}
+
+}  // namespace velmora

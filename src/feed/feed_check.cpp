@@ -1,0 +1,145 @@
+#include "feed/feed_check.h"
+
+#include <string>
+
+#include "platform/arith.h"
+#include "platform/errors.h"
+
+namespace velmora {
+namespace {
+
+struct Marker {
+    const char16_t* text;
+    std::int16_t length;
+};
+
+constexpr Marker kItem{u"<item>", 6};
+constexpr Marker kPubDate{u"<pubDate>", 9};
+constexpr Marker kPubDateEnd{u"</pubDate>", 10};
+constexpr Marker kTitle{u"<title><![CDATA[", 16};
+constexpr Marker kTitleEnd{u"]]></title>", 11};
+constexpr Marker kLink{u"<link>", 6};
+constexpr Marker kLinkEnd{u"</link>", 7};
+constexpr Marker kDescription{u"<description><![CDATA[", 22};
+constexpr Marker kDescriptionEnd{u"]]></description>", 17};
+
+constexpr char16_t kMiddleDot = u'\u00B7';
+
+std::string Quoted(const Marker& marker) {
+    return "\"" + TextToUtf8(marker.text) + "\"";
+}
+
+// Position of a marker in `text`, with the error naming the marker.
+std::int16_t Find(const Text& text, const Marker& marker, std::int32_t& scanIndex) {
+    try {
+        return FindText(text, marker.text, scanIndex);
+    } catch (const RuntimeError& error) {
+        throw RuntimeError(error.code(), Quoted(marker) + " lies beyond the 16-bit position limit");
+    }
+}
+
+// The start position of a field: the marker's position plus its length, in 16 bits.
+std::int16_t StartAfter(const Text& text, const Marker& marker, std::int32_t& scanIndex) {
+    std::int16_t position = Find(text, marker, scanIndex);
+    try {
+        return AddInt16(position, marker.length);
+    } catch (const RuntimeError& error) {
+        throw RuntimeError(error.code(), "the text after " + Quoted(marker) +
+                                             " starts beyond the 16-bit position limit");
+    }
+}
+
+// The characters from `start` up to the end marker's position.
+Text Cut(const Text& text, std::int16_t start, std::int16_t end, const Marker& endMarker) {
+    std::int32_t count = std::int32_t{end} - start;
+    if (count < 0)
+        throw RuntimeError(ErrorCode::InvalidArgument,
+                           Quoted(endMarker) + " comes before the start of its field");
+    return Mid(text, start, count);
+}
+
+bool StartsWithAt(const Text& s, std::int64_t i, std::u16string_view marker) {
+    auto first = static_cast<std::size_t>(i - 1);
+    return s.size() >= first + marker.size() && s.compare(first, marker.size(), marker) == 0;
+}
+
+}  // namespace
+
+const char* Describe(NoNotice reason) {
+    switch (reason) {
+        case NoNotice::NoItem: return "the feed has no \"<item>\"";
+        case NoNotice::NoPubDate: return "the first item has no \"<pubDate>\"";
+        case NoNotice::NoPubDateEnd: return "the feed has no \"</pubDate>\" after the first \"<item>\"";
+        case NoNotice::Unchanged: return "the first item's pubDate equals the last one shown";
+        case NoNotice::NoTitle: return "no \"<title><![CDATA[\" after the first \"<item>\"";
+        case NoNotice::NoTitleEnd: return "no \"]]></title>\" after the first \"<item>\"";
+        case NoNotice::NoLink: return "no \"<link>\" after the first \"<item>\"";
+        case NoNotice::NoLinkEnd: return "no \"</link>\" after the first \"<item>\"";
+        case NoNotice::NoDescription: return "no \"<description><![CDATA[\" after the first \"<item>\"";
+        case NoNotice::NoDescriptionEnd: return "no \"]]></description>\" after the first \"<item>\"";
+    }
+    return "nothing to show";
+}
+
+std::int16_t FindText(const Text& text, const Text& marker, std::int32_t& scanIndex) {
+    const std::int32_t length = ToInt32(static_cast<std::int64_t>(text.size()));
+    for (scanIndex = 1; scanIndex <= length; scanIndex = AddInt32(scanIndex, 1)) {
+        if (StartsWithAt(text, scanIndex, marker)) return ToInt16(scanIndex);
+    }
+    return 0;
+}
+
+Text StripMarkup(const Text& text, std::int32_t& scanIndex) {
+    Text s = text;
+    scanIndex = 1;
+    while (scanIndex <= ToInt32(static_cast<std::int64_t>(s.size()))) {
+        const std::int32_t i = scanIndex;
+        const auto at = static_cast<std::size_t>(i - 1);
+        if (StartsWithAt(s, i, u"[b]")) {
+            s.erase(at, 3);
+            scanIndex = AddInt32(scanIndex, 1);
+        } else if (StartsWithAt(s, i, u"#183;")) {
+            s.replace(at, 5, 1, kMiddleDot);
+        } else if (StartsWithAt(s, i, u"[u]") || StartsWithAt(s, i, u"[i]")) {
+            s.erase(at, 3);
+        }
+        scanIndex = AddInt32(scanIndex, 1);
+    }
+    return s;
+}
+
+FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate, std::int32_t& scanIndex) {
+    const std::int16_t itemStart = StartAfter(feed, kItem, scanIndex);
+    if (itemStart <= kItem.length) return NoNotice::NoItem;
+    const Text itemText = MidToEnd(feed, itemStart);
+
+    const std::int16_t s = StartAfter(itemText, kPubDate, scanIndex);
+    const std::int16_t e = Find(itemText, kPubDateEnd, scanIndex);
+    if (s <= kPubDate.length) return NoNotice::NoPubDate;
+    if (e <= 0) return NoNotice::NoPubDateEnd;
+    Text pubDate = Cut(itemText, s, e, kPubDateEnd);
+    if (pubDate == lastPubDate) return NoNotice::Unchanged;
+
+    // All six searches come before any test.
+    const std::int16_t ts = StartAfter(itemText, kTitle, scanIndex);
+    const std::int16_t te = Find(itemText, kTitleEnd, scanIndex);
+    const std::int16_t ls = StartAfter(itemText, kLink, scanIndex);
+    const std::int16_t le = Find(itemText, kLinkEnd, scanIndex);
+    const std::int16_t ds = StartAfter(itemText, kDescription, scanIndex);
+    const std::int16_t de = Find(itemText, kDescriptionEnd, scanIndex);
+    if (ts <= kTitle.length) return NoNotice::NoTitle;
+    if (te <= 0) return NoNotice::NoTitleEnd;
+    if (ls <= kLink.length) return NoNotice::NoLink;
+    if (le <= 0) return NoNotice::NoLinkEnd;
+    if (ds <= kDescription.length) return NoNotice::NoDescription;
+    if (de <= 0) return NoNotice::NoDescriptionEnd;
+
+    FeedItem result;
+    result.pubDate = std::move(pubDate);
+    result.title = StripMarkup(Cut(itemText, ts, te, kTitleEnd), scanIndex);
+    result.link = Cut(itemText, ls, le, kLinkEnd);
+    result.description = StripMarkup(Cut(itemText, ds, de, kDescriptionEnd), scanIndex);
+    return result;
+}
+
+}  // namespace velmora

@@ -1,0 +1,48 @@
+// The feed check's text logic: the first item of a feed found by fixed
+// markers, decided new or not by its pubDate, its fields cut and cleaned.
+// Plain logic on texts; it uses no platform service.
+#pragma once
+
+#include <cstdint>
+#include <variant>
+
+#include "platform/text.h"
+
+namespace velmora {
+
+struct FeedItem {
+    Text pubDate, title, link, description;
+};
+
+// Why a check that raised no error shows nothing.
+enum class NoNotice {
+    NoItem,              // no "<item>"
+    NoPubDate,           // "<pubDate>" missing
+    NoPubDateEnd,        // "</pubDate>" missing
+    Unchanged,           // pubDate equals the last one shown
+    NoTitle,             // "<title><![CDATA[" missing
+    NoTitleEnd,          // "]]></title>" missing
+    NoLink,              // "<link>" missing
+    NoLinkEnd,           // "</link>" missing
+    NoDescription,       // "<description><![CDATA[" missing
+    NoDescriptionEnd,    // "]]></description>" missing
+};
+
+const char* Describe(NoNotice reason);
+
+using FeedOutcome = std::variant<FeedItem, NoNotice>;
+
+// 1-based position of the first occurrence of `marker` in `text`, 0 when
+// absent. A match beyond 32767 is an overflow error. `scanIndex` is the loop
+// position the check's text operations share.
+std::int16_t FindText(const Text& text, const Text& marker, std::int32_t& scanIndex);
+
+// Removes "[b]", "[u]", "[i]" and turns "#183;" into a middle dot, with the
+// scan's own skipping rules.
+Text StripMarkup(const Text& text, std::int32_t& scanIndex);
+
+// Finds the first item of `feed` and decides by `lastPubDate` whether it is
+// shown. Position overflows and end markers before their field raise errors.
+FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate, std::int32_t& scanIndex);
+
+}  // namespace velmora

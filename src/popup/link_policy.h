@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/text.h"
+
+namespace velmora {
+
+// Whether a link from the feed may go to the shell's default action: only
+// absolute http and https addresses with a host and no control characters.
+// Anything else (file: URLs, UNC or program paths, script or custom schemes)
+// could run programs or open local files on the user's machine.
+bool IsLaunchableLink(const Text& link);
+
+}  // namespace velmora

@@ -1,0 +1,66 @@
+#include "popup/message_design.h"
+
+namespace velmora {
+
+const WindowDesign& MessageDesign() {
+    static const FontDesign kSongBold{
+        .windowDefault = false, .face = u"宋体", .points = 10.5f, .weight = 700, .charset = 134};
+    static const WindowDesign design{
+        .kind = WindowKind::Message,
+        .caption = u"Form1",
+        .width = 3780,
+        .height = 2595,
+        .clientLeft = 0,
+        .clientTop = 0,
+        .clientWidth = 3780,
+        .clientHeight = 2595,
+        .framed = false,
+        .labels =
+            {
+                {.id = Control::Label1,
+                 .caption = u"×",
+                 .left = 3480,
+                 .top = 90,
+                 .width = 255,
+                 .height = 255,
+                 .color = Rgb{255, 255, 255},
+                 .font = kSongBold,
+                 .alignment = Alignment::Left,
+                 .tabIndex = 3},
+                {.id = Control::Commandurl,
+                 .caption = u"查看详情",
+                 .left = 2880,
+                 .top = 2250,
+                 .width = 885,
+                 .height = 255,
+                 .color = Rgb{0, 128, 128},
+                 .font = {},
+                 .alignment = Alignment::Left,
+                 .tabIndex = 2},
+                {.id = Control::Labeltitle,
+                 .caption = u"title",
+                 .left = 240,
+                 .top = 360,
+                 .width = 3255,
+                 .height = 255,
+                 .color = Rgb{0, 0, 0},
+                 .font = kSongBold,
+                 .alignment = Alignment::Centre,
+                 .tabIndex = 1},
+                {.id = Control::Labelmsg,
+                 .caption = u"msg",
+                 .left = 240,
+                 .top = 720,
+                 .width = 3255,
+                 .height = 1335,
+                 .color = std::nullopt,
+                 .font = {},
+                 .alignment = Alignment::Left,
+                 .tabIndex = 0},
+            },
+        .pictures = {},
+    };
+    return design;
+}
+
+}  // namespace velmora
