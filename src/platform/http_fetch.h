@@ -1,0 +1,32 @@
+// The real transfer behind the feed check, shared by the programs and
+// velmora-check. Each platform implements it (libcurl, WinINet) with the same
+// rules: http and https only, at most 10 redirects, gzip/deflate, a 15 s
+// connect and a 30 s whole-transfer time-out, a 16 MiB body cap, and any HTTP
+// status of 400 or more counted as a failure.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace velmora {
+
+inline constexpr long kConnectTimeoutSeconds = 15;
+inline constexpr long kTransferTimeoutSeconds = 30;
+inline constexpr std::size_t kMaxDocumentBytes = 16 * 1024 * 1024;
+inline constexpr long kMaxRedirects = 10;
+
+// Starts a transfer off the calling thread. `wake` is called once, from any
+// thread, when the transfer has finished, so that a blocked event pump can
+// return and read the busy flag again.
+std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake);
+
+// The system's charset conversion (iconv, or the Windows code pages); an empty
+// name means the system's legacy code page. Empty result: unknown charset.
+std::optional<Text> SystemDecode(std::string_view bytes, std::string_view charset);
+
+}  // namespace velmora
