@@ -53,9 +53,13 @@ void MainForm::StartupErrorRoute() {
     platform().End();
 }
 
-void MainForm::Form_Unload() { TrayRemoval(); }
+void MainForm::Form_Unload() {
+    TrayRemoval();
+}
 
-void MainForm::Timer3_Timer() { CheckFeed(); }
+void MainForm::Timer3_Timer() {
+    CheckFeed();
+}
 
 void MainForm::CheckFeed() {
     try {

@@ -44,8 +44,8 @@ std::int16_t StartAfter(const Text& text, const Marker& marker, std::int32_t& sc
     try {
         return AddInt16(position, marker.length);
     } catch (const RuntimeError& error) {
-        throw RuntimeError(error.code(), "the text after " + Quoted(marker) +
-                                             " starts beyond the 16-bit position limit");
+        throw RuntimeError(error.code(),
+                           "the text after " + Quoted(marker) + " starts beyond the 16-bit position limit");
     }
 }
 
@@ -67,16 +67,26 @@ bool StartsWithAt(const Text& s, std::int64_t i, std::u16string_view marker) {
 
 const char* Describe(NoNotice reason) {
     switch (reason) {
-        case NoNotice::NoItem: return "the feed has no \"<item>\"";
-        case NoNotice::NoPubDate: return "the first item has no \"<pubDate>\"";
-        case NoNotice::NoPubDateEnd: return "the feed has no \"</pubDate>\" after the first \"<item>\"";
-        case NoNotice::Unchanged: return "the first item's pubDate equals the last one shown";
-        case NoNotice::NoTitle: return "no \"<title><![CDATA[\" after the first \"<item>\"";
-        case NoNotice::NoTitleEnd: return "no \"]]></title>\" after the first \"<item>\"";
-        case NoNotice::NoLink: return "no \"<link>\" after the first \"<item>\"";
-        case NoNotice::NoLinkEnd: return "no \"</link>\" after the first \"<item>\"";
-        case NoNotice::NoDescription: return "no \"<description><![CDATA[\" after the first \"<item>\"";
-        case NoNotice::NoDescriptionEnd: return "no \"]]></description>\" after the first \"<item>\"";
+        case NoNotice::NoItem:
+            return "the feed has no \"<item>\"";
+        case NoNotice::NoPubDate:
+            return "the first item has no \"<pubDate>\"";
+        case NoNotice::NoPubDateEnd:
+            return "the feed has no \"</pubDate>\" after the first \"<item>\"";
+        case NoNotice::Unchanged:
+            return "the first item's pubDate equals the last one shown";
+        case NoNotice::NoTitle:
+            return "no \"<title><![CDATA[\" after the first \"<item>\"";
+        case NoNotice::NoTitleEnd:
+            return "no \"]]></title>\" after the first \"<item>\"";
+        case NoNotice::NoLink:
+            return "no \"<link>\" after the first \"<item>\"";
+        case NoNotice::NoLinkEnd:
+            return "no \"</link>\" after the first \"<item>\"";
+        case NoNotice::NoDescription:
+            return "no \"<description><![CDATA[\" after the first \"<item>\"";
+        case NoNotice::NoDescriptionEnd:
+            return "no \"]]></description>\" after the first \"<item>\"";
     }
     return "nothing to show";
 }

@@ -16,16 +16,16 @@ struct FeedItem {
 
 // Why a check that raised no error shows nothing.
 enum class NoNotice {
-    NoItem,              // no "<item>"
-    NoPubDate,           // "<pubDate>" missing
-    NoPubDateEnd,        // "</pubDate>" missing
-    Unchanged,           // pubDate equals the last one shown
-    NoTitle,             // "<title><![CDATA[" missing
-    NoTitleEnd,          // "]]></title>" missing
-    NoLink,              // "<link>" missing
-    NoLinkEnd,           // "</link>" missing
-    NoDescription,       // "<description><![CDATA[" missing
-    NoDescriptionEnd,    // "]]></description>" missing
+    NoItem,            // no "<item>"
+    NoPubDate,         // "<pubDate>" missing
+    NoPubDateEnd,      // "</pubDate>" missing
+    Unchanged,         // pubDate equals the last one shown
+    NoTitle,           // "<title><![CDATA[" missing
+    NoTitleEnd,        // "]]></title>" missing
+    NoLink,            // "<link>" missing
+    NoLinkEnd,         // "</link>" missing
+    NoDescription,     // "<description><![CDATA[" missing
+    NoDescriptionEnd,  // "]]></description>" missing
 };
 
 const char* Describe(NoNotice reason);

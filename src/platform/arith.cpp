@@ -9,7 +9,9 @@
 namespace velmora {
 namespace {
 
-[[noreturn]] void ThrowOverflow(const char* what) { throw RuntimeError(ErrorCode::Overflow, what); }
+[[noreturn]] void ThrowOverflow(const char* what) {
+    throw RuntimeError(ErrorCode::Overflow, what);
+}
 
 // Round half to even without depending on the current floating-point mode.
 double RoundHalfEven(double value) {
@@ -44,8 +46,12 @@ std::int32_t ToInt32(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-std::int16_t CInt16(double value) { return RoundedTo<std::int16_t>(value, "16-bit overflow"); }
-std::int32_t CInt32(double value) { return RoundedTo<std::int32_t>(value, "32-bit overflow"); }
+std::int16_t CInt16(double value) {
+    return RoundedTo<std::int16_t>(value, "16-bit overflow");
+}
+std::int32_t CInt32(double value) {
+    return RoundedTo<std::int32_t>(value, "32-bit overflow");
+}
 
 float DivideSingle(float dividend, float divisor) {
     if (std::isnan(dividend) || std::isnan(divisor))

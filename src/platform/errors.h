@@ -8,13 +8,13 @@
 namespace velmora {
 
 enum class ErrorCode {
-    InvalidArgument = 5,   // a negative count, a position below 1
-    Overflow = 6,          // a 16/32-bit result out of range
-    DivisionByZero = 11,   // float division by zero
-    FileNotFound = 53,     // urls.txt missing or unreadable
-    InputPastEnd = 62,     // urls.txt holds nothing to read
-    FetchFailed = 35764,   // the transfer control reported a failure
-    Platform = 50000,      // a platform service failed
+    InvalidArgument = 5,  // a negative count, a position below 1
+    Overflow = 6,         // a 16/32-bit result out of range
+    DivisionByZero = 11,  // float division by zero
+    FileNotFound = 53,    // urls.txt missing or unreadable
+    InputPastEnd = 62,    // urls.txt holds nothing to read
+    FetchFailed = 35764,  // the transfer control reported a failure
+    Platform = 50000,     // a platform service failed
 };
 
 class RuntimeError : public std::runtime_error {

@@ -50,8 +50,12 @@ void Label::Reset() {
     top_ = design_.top;
 }
 
-Handle PictureBox::hWnd() { return form_.Window().ControlHandle(id_); }
-Handle PictureBox::Picture() { return form_.Window().PictureHandle(id_); }
+Handle PictureBox::hWnd() {
+    return form_.Window().ControlHandle(id_);
+}
+Handle PictureBox::Picture() {
+    return form_.Window().PictureHandle(id_);
+}
 
 Form::Form(Platform& platform, const WindowDesign& design) : platform_(platform), design_(design) {
     for (const auto& label : design_.labels) labels_.push_back(std::make_unique<Label>(label));
@@ -86,16 +90,36 @@ NativeWindow& Form::Window() {
     return *window_;
 }
 
-Twips Form::Left() { return Window().Left(); }
-Twips Form::Top() { return Window().Top(); }
-Twips Form::Width() { return Window().Width(); }
-Twips Form::Height() { return Window().Height(); }
-void Form::SetLeft(Twips value) { Window().SetLeft(value); }
-void Form::SetTop(Twips value) { Window().SetTop(value); }
-void Form::SetHeight(Twips value) { Window().SetHeight(value); }
-Handle Form::hWnd() { return Window().hWnd(); }
-Handle Form::Icon() { return Window().IconHandle(); }
-void Form::Show() { Window().Show(); }
+Twips Form::Left() {
+    return Window().Left();
+}
+Twips Form::Top() {
+    return Window().Top();
+}
+Twips Form::Width() {
+    return Window().Width();
+}
+Twips Form::Height() {
+    return Window().Height();
+}
+void Form::SetLeft(Twips value) {
+    Window().SetLeft(value);
+}
+void Form::SetTop(Twips value) {
+    Window().SetTop(value);
+}
+void Form::SetHeight(Twips value) {
+    Window().SetHeight(value);
+}
+Handle Form::hWnd() {
+    return Window().hWnd();
+}
+Handle Form::Icon() {
+    return Window().IconHandle();
+}
+void Form::Show() {
+    Window().Show();
+}
 
 Label& Form::GetLabel(Control id) {
     Load();

@@ -106,12 +106,13 @@ public:
     virtual ~Platform() = default;
 
     // Windows, timers and events.
-    virtual std::unique_ptr<NativeWindow> LoadWindow(const WindowDesign& design,
-                                                             WindowEvents& events) = 0;
+    virtual std::unique_ptr<NativeWindow> LoadWindow(const WindowDesign& design, WindowEvents& events) = 0;
     virtual std::unique_ptr<NativeTimer> CreateTimer(std::function<void()> onTick) = 0;
-    // Blocks until at least one event (input, timer, transfer completion) has
-    // arrived, runs every pending one, then returns. Never spins.
+    // For wait loops: blocks until at least one event (input, timer, transfer
+    // completion) has arrived, runs every pending one, then returns. Never spins.
     virtual void PumpEvents() = 0;
+    // Runs every event that is already pending, then returns without waiting.
+    virtual void PumpPendingEvents() = 0;
 
     // Process and environment.
     virtual bool PreviousInstance() = 0;
@@ -125,13 +126,12 @@ public:
     virtual void ReportUnhandledError(const RuntimeError& error) = 0;
 
     // Modal message box owned by `owner` (0: none); returns the button pressed.
-    virtual std::int32_t MsgBox(Handle owner, const Text& text, const Text& caption,
-                                    std::int32_t style) = 0;
+    virtual std::int32_t MsgBox(Handle owner, const Text& text, const Text& caption, std::int32_t style) = 0;
     virtual std::int32_t SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
                                       std::int32_t cx, std::int32_t cy, std::int32_t flags) = 0;
     virtual std::int32_t ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
-                                      const Text& parameters, const Text& directory,
-                                      std::int32_t showCommand) = 0;
+                                          const Text& parameters, const Text& directory,
+                                          std::int32_t showCommand) = 0;
     // `data` is the 488-byte record; the shell may write back into it.
     virtual bool ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) = 0;
 

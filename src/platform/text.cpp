@@ -19,7 +19,9 @@ Text MidToEnd(const Text& text, std::int64_t start) {
     return text.substr(static_cast<std::size_t>(first));
 }
 
-Text LeftOf(const Text& text, std::size_t count) { return text.substr(0, count); }
+Text LeftOf(const Text& text, std::size_t count) {
+    return text.substr(0, count);
+}
 
 Text LeftWholeChars(const Text& text, std::size_t count) {
     if (count >= text.size()) return text;

@@ -25,7 +25,11 @@ Text Utf8ToText(std::string_view utf8);
 std::string TextToUtf8(std::u16string_view text);
 bool IsValidUtf8(std::string_view bytes);
 
-inline bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-inline bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+inline bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+inline bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 }  // namespace velmora

@@ -14,8 +14,12 @@ constexpr Twips kPressOffset = 15;
 
 }  // namespace
 
-Text TitleCaption(const Text& title) { return LeftWholeChars(title, kTitleCaptionLength); }
-Text TextCaption(const Text& text) { return LeftWholeChars(text, kTextCaptionLength); }
+Text TitleCaption(const Text& title) {
+    return LeftWholeChars(title, kTitleCaptionLength);
+}
+Text TextCaption(const Text& text) {
+    return LeftWholeChars(text, kTextCaptionLength);
+}
 
 MessageForm::MessageForm(Platform& platform)
     : Form(platform, MessageDesign()),

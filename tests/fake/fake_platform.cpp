@@ -116,9 +116,13 @@ void FakeWindow::Show() {
     platform_.log.push_back("Show " + platform_.NameOf(handle_));
 }
 
-void FakeWindow::SetLabelCaption(Control label, const Text& caption) { captions_.at(label) = caption; }
+void FakeWindow::SetLabelCaption(Control label, const Text& caption) {
+    captions_.at(label) = caption;
+}
 
-void FakeWindow::MoveLabel(Control label, Twips left, Twips top) { positions_.at(label) = {left, top}; }
+void FakeWindow::MoveLabel(Control label, Twips left, Twips top) {
+    positions_.at(label) = {left, top};
+}
 
 Handle FakeWindow::ControlHandle(Control control) const {
     if (control != Control::Picture1 || design_.pictures.empty())
@@ -141,7 +145,9 @@ void FakePlatform::QueueMsgBox(std::int32_t answer, std::function<void()> whileO
     boxes_.push_back({answer, std::move(whileOpen)});
 }
 
-void FakePlatform::QueueFetch(FetchScript script) { fetchScripts_.push_back(std::move(script)); }
+void FakePlatform::QueueFetch(FetchScript script) {
+    fetchScripts_.push_back(std::move(script));
+}
 
 std::string FakePlatform::NameOf(Handle handle) const {
     for (const FakeWindow* w : windows_) {
@@ -209,7 +215,9 @@ void FakePlatform::RunEvent(const std::function<void()>& action) {
     }
 }
 
-void FakePlatform::Post(std::function<void()> event) { posted_.push_back(std::move(event)); }
+void FakePlatform::Post(std::function<void()> event) {
+    posted_.push_back(std::move(event));
+}
 
 void FakePlatform::PumpEvents() {
     ++pumpCount;
@@ -236,6 +244,20 @@ void FakePlatform::PumpEvents() {
     if (t && t->due_ <= now_) FireTimer(*t);
 }
 
+void FakePlatform::PumpPendingEvents() {
+    ++pumpCount;
+    while (!posted_.empty()) {
+        auto event = std::move(posted_.front());
+        posted_.pop_front();
+        event();
+    }
+    // Timers already due at this instant run too.
+    while (FakeTimer* t = NextDueTimer()) {
+        if (t->due_ > now_) break;
+        FireTimer(*t);
+    }
+}
+
 std::unique_ptr<NativeWindow> FakePlatform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
     return std::make_unique<FakeWindow>(*this, design, events);
 }
@@ -257,7 +279,9 @@ void FakePlatform::End() {
     throw ProcessEnded{};
 }
 
-void FakePlatform::Randomize() { ++randomizeCount; }
+void FakePlatform::Randomize() {
+    ++randomizeCount;
+}
 
 float FakePlatform::Rnd() {
     if (!randomValues.empty()) {
@@ -386,18 +410,24 @@ std::string IconvEncode(std::u16string_view text, const char* to) {
 
 std::string FakePlatform::ToAnsi(std::u16string_view text) {
     switch (codePage) {
-        case AnsiCodePage::Utf8: return TextToUtf8(text);
-        case AnsiCodePage::Western: return IconvEncode(text, "WINDOWS-1252");
-        case AnsiCodePage::Chinese: return IconvEncode(text, "GBK");
+        case AnsiCodePage::Utf8:
+            return TextToUtf8(text);
+        case AnsiCodePage::Western:
+            return IconvEncode(text, "WINDOWS-1252");
+        case AnsiCodePage::Chinese:
+            return IconvEncode(text, "GBK");
     }
     return {};
 }
 
 Text FakePlatform::FromAnsi(std::string_view bytes) {
     switch (codePage) {
-        case AnsiCodePage::Utf8: return Utf8ToText(bytes);
-        case AnsiCodePage::Western: return *IconvDecode(bytes, "WINDOWS-1252");
-        case AnsiCodePage::Chinese: return *IconvDecode(bytes, "GBK");
+        case AnsiCodePage::Utf8:
+            return Utf8ToText(bytes);
+        case AnsiCodePage::Western:
+            return *IconvDecode(bytes, "WINDOWS-1252");
+        case AnsiCodePage::Chinese:
+            return *IconvDecode(bytes, "GBK");
     }
     return {};
 }

@@ -76,7 +76,9 @@ public:
     // Used when no fetch is queued.
     FetchScript defaultFetch{"", "", true};
     std::deque<float> randomValues;  // Rnd's next results; an LCG after them
-    void SetFile(const Text& name, std::string bytes) { files[programFolder + u"/" + name] = std::move(bytes); }
+    void SetFile(const Text& name, std::string bytes) {
+        files[programFolder + u"/" + name] = std::move(bytes);
+    }
 
     // --- Driving ---
     std::int64_t Now() const { return now_; }
@@ -113,6 +115,7 @@ public:
     std::unique_ptr<NativeWindow> LoadWindow(const WindowDesign& design, WindowEvents& events) override;
     std::unique_ptr<NativeTimer> CreateTimer(std::function<void()> onTick) override;
     void PumpEvents() override;
+    void PumpPendingEvents() override;
     bool PreviousInstance() override { return previousInstance; }
     Text ProgramFolder() override { return programFolder; }
     std::optional<std::string> ReadFileBytes(const Text& path) override;
@@ -184,7 +187,7 @@ public:
     const Text& LabelCaption(Control label) const { return captions_.at(label); }
     std::pair<Twips, Twips> LabelPosition(Control label) const { return positions_.at(label); }
     WindowEvents& events() { return events_; }
-    std::vector<Twips> heights;  // every height set, in order
+    std::vector<Twips> heights;                  // every height set, in order
     std::vector<std::pair<Twips, Twips>> moves;  // every (Left, Top) after a position change
 
 private:

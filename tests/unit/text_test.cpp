@@ -39,7 +39,9 @@ TEST(Text, Utf8RoundTripsAndReplacesInvalidInput) {
     EXPECT_FALSE(IsValidUtf8("\xC3"));
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // an encoded surrogate
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));      // overlong
-    EXPECT_EQ(Utf8ToText("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToText("a\xFF"
+                         "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(TextToUtf8(Text(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
 }
 

@@ -1,0 +1,229 @@
+// The feed fetch on libcurl. Each transfer runs on a worker thread of its own
+// with a private multi handle, so the event thread only reads an atomic flag
+// and a destroyed request can abort its transfer at once through
+// curl_multi_wakeup instead of waiting for a time-out.
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "feed/charset.h"
+#include "platform/http_fetch.h"
+#include "platform/posix/curl_fetch_internal.h"
+
+namespace velmora {
+namespace {
+
+std::atomic<long> gConnectTimeoutMs{0};
+std::atomic<long> gTransferTimeoutMs{0};
+
+long ConnectTimeoutMs() {
+    long ms = gConnectTimeoutMs.load();
+    return ms > 0 ? ms : kConnectTimeoutSeconds * 1000;
+}
+
+long TransferTimeoutMs() {
+    long ms = gTransferTimeoutMs.load();
+    return ms > 0 ? ms : kTransferTimeoutSeconds * 1000;
+}
+
+// curl_global_init is not thread-safe on older libcurl; run it once.
+bool GlobalInit() {
+    static std::once_flag once;
+    static CURLcode result = CURLE_OK;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result == CURLE_OK;
+}
+
+// libcurl rejects raw spaces and bytes above 0x7F in a URL; a urls.txt item
+// may hold either (a Chinese path), so they are percent-encoded the way a
+// browser would send them.
+std::string UrlBytes(const Text& url) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : TextToUtf8(url)) {
+        if (c > 0x20 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
+// What the worker hands back; written by the worker only until `done` is set.
+struct Outcome {
+    std::string body;
+    std::string headerCharset;
+    std::string error;  // empty on success
+};
+
+class CurlFetchRequest final : public FetchRequest {
+public:
+    CurlFetchRequest(const Text& url, std::function<void()> wake)
+        : url_(UrlBytes(url)), wake_(std::move(wake)) {
+        if (!GlobalInit()) {
+            Finish("libcurl could not be initialised");
+            return;
+        }
+        multi_ = curl_multi_init();
+        easy_ = curl_easy_init();
+        if (!multi_ || !easy_) {
+            Finish("libcurl could not create a transfer");
+            return;
+        }
+        try {
+            worker_ = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {
+            Finish("no thread for the transfer");
+        }
+    }
+
+    ~CurlFetchRequest() override {
+        cancelled_.store(true);
+        if (worker_.joinable()) {
+            curl_multi_wakeup(multi_);
+            worker_.join();
+        }
+        if (easy_) curl_easy_cleanup(easy_);
+        if (multi_) curl_multi_cleanup(multi_);
+    }
+
+    CurlFetchRequest(const CurlFetchRequest&) = delete;
+    CurlFetchRequest& operator=(const CurlFetchRequest&) = delete;
+
+    bool Busy() override { return !done_.load(std::memory_order_acquire); }
+
+    FetchedDocument Take() override {
+        // Taking early waits for the transfer rather than returning half a document.
+        if (worker_.joinable()) worker_.join();
+        if (taken_) throw RuntimeError(ErrorCode::FetchFailed, "the document was already taken");
+        taken_ = true;
+        if (!outcome_.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome_.error);
+        return FetchedDocument{std::move(outcome_.body), std::move(outcome_.headerCharset)};
+    }
+
+private:
+    static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
+        auto* request = static_cast<CurlFetchRequest*>(self);
+        const std::size_t bytes = size * count;
+        if (request->outcome_.body.size() + bytes > kMaxDocumentBytes) {
+            request->tooLarge_ = true;
+            return CURL_WRITEFUNC_ERROR;
+        }
+        request->outcome_.body.append(data, bytes);
+        return bytes;
+    }
+
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<CurlFetchRequest*>(self)->cancelled_.load() ? 1 : 0;
+    }
+
+    void Configure() {
+        curl_easy_setopt(easy_, CURLOPT_URL, url_.c_str());
+        curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
+        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs());
+        curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, TransferTimeoutMs());
+        curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxDocumentBytes));
+        // Stops at an error status instead of downloading the error page.
+        curl_easy_setopt(easy_, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy_, CURLOPT_USERAGENT, "Velmora/1.0");
+        curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlFetchRequest::OnWrite);
+        curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &CurlFetchRequest::OnProgress);
+        curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
+        curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
+    }
+
+    void Run() {
+        Configure();
+        CURLcode result = CURLE_FAILED_INIT;
+        if (curl_multi_add_handle(multi_, easy_) == CURLM_OK) {
+            int running = 1;
+            // Each round waits on the sockets or curl's own next timer (the
+            // time-outs), at most a second; a destructor's wake-up ends the wait.
+            while (!cancelled_.load()) {
+                if (curl_multi_perform(multi_, &running) != CURLM_OK || running == 0) break;
+                curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+            }
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) result = message->data.result;
+            }
+            curl_multi_remove_handle(multi_, easy_);
+        }
+        if (cancelled_.load()) {
+            Finish("the transfer was abandoned");
+        } else {
+            Finish(Describe(result));
+        }
+    }
+
+    // Why the transfer failed, or "" when the body is the document.
+    std::string Describe(CURLcode result) {
+        long status = 0;
+        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        if (result == CURLE_OK && status >= 200 && status < 300) {
+            const char* contentType = nullptr;
+            curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
+            if (contentType) outcome_.headerCharset = ContentTypeCharset(contentType);
+            return "";
+        }
+        outcome_.body.clear();
+        std::string reason;
+        if (tooLarge_ || result == CURLE_FILESIZE_EXCEEDED) {
+            reason = "the document is larger than " + std::to_string(kMaxDocumentBytes / (1024 * 1024)) + " MiB";
+        } else if (result == CURLE_OK || result == CURLE_HTTP_RETURNED_ERROR) {
+            // An error page is no feed, and neither is a final 3xx: a redirect
+            // that was not followed.
+            reason = "the server answered with HTTP status " + std::to_string(status);
+        } else {
+            reason = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(result);
+            if (result == CURLE_OPERATION_TIMEDOUT) reason = "timed out (" + reason + ")";
+        }
+        return "could not fetch " + url_ + ": " + reason;
+    }
+
+    void Finish(std::string error) {
+        outcome_.error = std::move(error);
+        done_.store(true, std::memory_order_release);
+        if (!cancelled_.load() && wake_) wake_();
+    }
+
+    std::string url_;
+    std::function<void()> wake_;
+    CURLM* multi_ = nullptr;
+    CURL* easy_ = nullptr;
+    std::thread worker_;
+    Outcome outcome_;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
+    bool tooLarge_ = false;
+    bool taken_ = false;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> done_{false};
+};
+
+}  // namespace
+
+void SetFetchTimeoutsForTesting(long connectMs, long totalMs) {
+    gConnectTimeoutMs.store(connectMs);
+    gTransferTimeoutMs.store(totalMs);
+}
+
+std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake) {
+    return std::make_unique<CurlFetchRequest>(url, std::move(wake));
+}
+
+}  // namespace velmora
