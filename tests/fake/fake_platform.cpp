@@ -109,6 +109,7 @@ void FakeWindow::SetHeight(Twips value) {
     }
     height_ = value;
     heights.push_back(value);
+    platform_.heightHistory[design_.kind].push_back(value);
 }
 
 void FakeWindow::Show() {

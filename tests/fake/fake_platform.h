@@ -106,7 +106,8 @@ public:
     std::vector<NotifyCall> notifyCalls;
     std::vector<std::string> unhandledErrors;
     std::vector<Text> fetchedUrls;
-    std::vector<TrayIcon> trayIcons;  // icons the fake shell shows now
+    std::map<WindowKind, std::vector<Twips>> heightHistory;  // every height set, across loads
+    std::vector<TrayIcon> trayIcons;                         // icons the fake shell shows now
     int pumpCount = 0;
     int randomizeCount = 0;
     std::string NameOf(Handle handle) const;

@@ -1,0 +1,288 @@
+// The pop-up: content and placement, the slide and lifetime on the virtual
+// clock, and its two labels.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fake/app_harness.h"
+
+namespace velmora::testing {
+namespace {
+
+constexpr float kScreenHeight = 1080 * 15.0f;
+
+struct PopupTest : ::testing::Test {
+    AppHarness app;
+    void Start(const std::string& title = "Title", const std::string& link = "http://news.example/1",
+               const std::string& text = "Text") {
+        app.StartWith(FeedWith("D1", title, link, text));
+        ASSERT_NE(app.Popup(), nullptr);
+    }
+    // Lets one slide tick pass and returns the height it set.
+    float SlideTick() {
+        auto& history = app.fake.heightHistory[WindowKind::Message];
+        std::size_t before = history.size();
+        app.fake.Advance(30);
+        EXPECT_EQ(history.size(), before + 1);
+        return history.back();
+    }
+    float Bottom() const { return app.Popup()->Top() + app.Popup()->Height(); }
+};
+
+TEST_F(PopupTest, CaptionsAreCutWithoutEllipsisAndTheLinkIsKeptWhole) {
+    const std::string link = "http://news.example/" + std::string(3000, 'a');
+    Start("Twenty characters!!!", link, std::string(200, 'x'));
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Twenty charact");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), Text(125, u'x'));
+    EXPECT_EQ(app.Message().GetLabel(Control::Commandurl).Tag(), Utf8ToText(link));
+    EXPECT_TRUE(app.Popup()->shown());
+}
+
+TEST_F(PopupTest, CutsNeverLeaveHalfASurrogatePair) {
+    // 13 units, then an emoji across the 14-unit boundary.
+    Start("abcdefghijklm\xF0\x9F\x98\x80z");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"abcdefghijklm");
+    EXPECT_EQ(TitleCaption(u"abcdefghijkl\U0001F600z"), u"abcdefghijkl\U0001F600");
+    EXPECT_EQ(TextCaption(Text(124, u'x') + u"\U0001F600"), Text(124, u'x'));
+}
+
+TEST_F(PopupTest, EmptyFieldsStillShowThePopup) {
+    Start("", "", "");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), u"");
+    EXPECT_TRUE(app.Popup()->shown());
+}
+
+TEST_F(PopupTest, LoadPlacesTheRightEdge270TwipsInAndStartsAtHeightZero) {
+    Start();
+    EXPECT_FLOAT_EQ(app.Popup()->Left(), 1920 * 15 - 3780 - 270);
+    EXPECT_FLOAT_EQ(app.Popup()->Height(), 0);
+    EXPECT_EQ(app.Message().ShowTicks(), 0);
+    EXPECT_EQ(app.Message().SlideState(), 1);
+    EXPECT_TRUE(app.Message().SlideTimer().Enabled());
+    EXPECT_TRUE(app.Message().LifetimeTimer().Enabled());
+}
+
+TEST(PopupPlacement, NarrowScreenIsNotClamped) {
+    AppHarness app;
+    app.fake.screen.width = 3000;
+    app.StartWith(FeedWith("D1"));
+    EXPECT_FLOAT_EQ(app.Popup()->Left(), -1050);
+}
+
+TEST_F(PopupTest, SlidesInHundredTwipsPerTickToFullHeightAboveTheScreenBottom) {
+    Start();
+    for (int tick = 1; tick <= 27; ++tick) {
+        EXPECT_FLOAT_EQ(SlideTick(), (tick - 1) * 100.0f) << "tick " << tick;
+        EXPECT_FLOAT_EQ(Bottom(), kScreenHeight - 450);
+    }
+    EXPECT_FALSE(app.Message().SlideTimer().Enabled());
+    EXPECT_EQ(app.fake.Now(), 810);
+    EXPECT_FLOAT_EQ(app.Popup()->Top(), kScreenHeight - 3050);
+    app.fake.Advance(1000);
+    EXPECT_EQ(app.Popup()->heights.size(), 28u);  // up and waiting: the height stays put
+}
+
+TEST(PopupSlide, BottomEdgeHoldsWhenThePlatformKeepsWholePixels) {
+    AppHarness app;
+    app.fake.roundHeightsToPixels = true;
+    app.fake.screen.twipsPerPixelY = 12;  // 120 DPI: 100-twip steps are not whole pixels
+    app.StartWith(FeedWith("D1"));
+    for (int tick = 1; tick <= 27; ++tick) {
+        app.fake.Advance(30);
+        FakeWindow* popup = app.Popup();
+        EXPECT_FLOAT_EQ(popup->Top() + popup->Height(), 1080 * 15.0f - 450) << "tick " << tick;
+    }
+}
+
+TEST_F(PopupTest, UntouchedNoticeSlidesOutOnThe30thLifetimeTickAndUnloads) {
+    Start();
+    app.fake.Advance(29999);
+    EXPECT_EQ(app.Message().SlideState(), 1);
+    app.fake.Advance(1);
+    EXPECT_EQ(app.Message().ShowTicks(), 30);
+    EXPECT_EQ(app.Message().SlideState(), 2);
+    std::vector<float> heights;
+    while (app.Popup()) heights.push_back(SlideTick());
+    ASSERT_EQ(heights.size(), 27u);
+    EXPECT_FLOAT_EQ(heights.front(), 2600);
+    EXPECT_FLOAT_EQ(heights.back(), 0);
+    EXPECT_EQ(app.fake.Now(), 30810);
+    EXPECT_FALSE(app.Message().IsLoaded());
+    EXPECT_FALSE(app.Message().LifetimeTimer().Enabled());
+    EXPECT_EQ(app.fake.log.back(), "Unload Message");
+}
+
+TEST_F(PopupTest, CloseDuringSlideInReversesFromTheCurrentHeight) {
+    Start();
+    while (app.Message().SlideHeight() < 1200) SlideTick();
+    app.Message().CloseNotice();
+    int ticks = 0;
+    float first = -1;
+    while (app.Popup()) {
+        float h = SlideTick();
+        if (ticks++ == 0) first = h;
+    }
+    EXPECT_FLOAT_EQ(first, 1200);
+    EXPECT_EQ(ticks, 13);
+}
+
+TEST_F(PopupTest, CloseWhileSlidingOutOrLateLifetimeTicksChangeNothing) {
+    Start();
+    app.fake.Advance(30000);
+    SlideTick();
+    SlideTick();
+    const std::int16_t height = app.Message().SlideHeight();
+    app.Message().CloseNotice();
+    EXPECT_EQ(app.Message().SlideState(), 2);
+    EXPECT_EQ(app.Message().SlideHeight(), height);
+    app.fake.Advance(2000);  // lifetime ticks 31 and 32 during the slide-out
+    EXPECT_FALSE(app.Message().IsLoaded());
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 1);
+}
+
+TEST_F(PopupTest, NextNoticeLoadsAgainFromTheStart) {
+    Start();
+    app.fake.Advance(31000);
+    ASSERT_FALSE(app.Message().IsLoaded());
+    app.fake.QueueFetch(Serve(FeedWith("D2", "Again")));
+    app.fake.Advance(60000 - 31000);
+    ASSERT_TRUE(app.Message().IsLoaded());
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 2);
+    EXPECT_EQ(app.Message().ShowTicks(), 0);
+    EXPECT_EQ(app.Message().SlideState(), 1);
+    EXPECT_EQ(app.Message().SlideHeight(), 0);
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Again");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), u"Text");
+}
+
+// A slow first check shows its item late, so the next tick's notice meets
+// the pop-up still loaded.
+struct ReshowTest : ::testing::Test {
+    AppHarness app;
+    void FirstNoticeAt(std::int64_t ms) {
+        app.fake.QueueFetch(Serve(FeedWith("D1", "First", "http://a/1", "one"), ms));
+        app.fake.QueueFetch(Serve(FeedWith("D2", "Second", "http://a/2", "two")));
+        app.Start();
+        ASSERT_EQ(app.Shows(), 1);
+        ASSERT_EQ(app.fake.Now(), ms);
+    }
+};
+
+TEST_F(ReshowTest, NoticeWhileUpReplacesTextsAndLinkAndKeepsTheLifetime) {
+    FirstNoticeAt(40000);
+    app.fake.Advance(20000);  // the tick at 60 s
+    EXPECT_EQ(app.Shows(), 2);
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 1);
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Second");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), u"two");
+    EXPECT_EQ(app.Message().GetLabel(Control::Commandurl).Tag(), u"http://a/2");
+    EXPECT_EQ(app.Message().ShowTicks(), 20);
+    EXPECT_EQ(app.main->LastPubDate(), u"D2");
+    // The slide-out still starts 30 lifetime ticks after the load at 40 s.
+    app.fake.Advance(10000);
+    EXPECT_EQ(app.Message().SlideState(), 2);
+    app.fake.Advance(810);
+    EXPECT_FALSE(app.Message().IsLoaded());
+}
+
+TEST_F(ReshowTest, NoticeDuringTheSlideOutGoesWithIt) {
+    FirstNoticeAt(29500);
+    app.fake.Advance(30000);  // slide-out from 59.5 s
+    ASSERT_EQ(app.Message().SlideState(), 2);
+    app.fake.Advance(500);  // the tick at 60 s
+    EXPECT_EQ(app.Shows(), 2);
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Second");
+    app.fake.Advance(1000);
+    EXPECT_FALSE(app.Message().IsLoaded());
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 1);
+}
+
+struct LabelTest : PopupTest {
+    void SetUp() override { Start(); }
+};
+
+TEST_F(LabelTest, PressShowsThePressedLookAndReleaseUndoesIt) {
+    for (Control label : {Control::Label1, Control::Commandurl}) {
+        const auto design = app.Popup()->LabelPosition(label);
+        app.fake.Press(WindowKind::Message, label);
+        EXPECT_EQ(app.Popup()->LabelPosition(label), std::make_pair(design.first - 15, design.second + 15));
+        app.fake.Release(WindowKind::Message, label);
+        EXPECT_EQ(app.Popup()->LabelPosition(label), design);
+    }
+}
+
+TEST_F(LabelTest, CloseLabelStartsTheSlideOutWithAnyButton) {
+    app.fake.Advance(30 * 27);
+    app.fake.Click(WindowKind::Message, Control::Label1, 2);  // right button
+    EXPECT_EQ(app.Message().SlideState(), 2);
+    int ticks = 0;
+    while (app.Popup()) {
+        SlideTick();
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 27);
+    EXPECT_TRUE(app.fake.launches.empty());
+}
+
+TEST_F(LabelTest, ViewDetailsOpensTheLinkThenCloses) {
+    app.fake.Click(WindowKind::Message, Control::Commandurl, 4);  // middle button
+    ASSERT_EQ(app.fake.launches.size(), 1u);
+    const LaunchCall& call = app.fake.launches[0];
+    EXPECT_EQ(call.owner, 0);
+    EXPECT_EQ(call.operation, u"");
+    EXPECT_EQ(call.file, u"http://news.example/1");
+    EXPECT_EQ(call.parameters, u"");
+    EXPECT_EQ(call.directory, u"");
+    EXPECT_EQ(call.showCommand, 5);
+    EXPECT_EQ(app.Message().SlideState(), 2);
+    // A second click before the unload opens the link again.
+    app.fake.Click(WindowKind::Message, Control::Commandurl);
+    EXPECT_EQ(app.fake.launches.size(), 2u);
+}
+
+TEST_F(LabelTest, FailedLaunchIsSilentAndThePopupStillCloses) {
+    app.fake.launchResult = 2;  // file not found
+    app.fake.Click(WindowKind::Message, Control::Commandurl);
+    EXPECT_EQ(app.fake.launches.size(), 1u);
+    EXPECT_EQ(app.Message().SlideState(), 2);
+    EXPECT_TRUE(app.fake.unhandledErrors.empty());
+    EXPECT_TRUE(app.fake.msgBoxes.empty());
+}
+
+TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {
+    struct Case {
+        std::string link;
+        bool launched;
+    };
+    const Case cases[] = {
+        {"http://news.example/a?b=c#d", true},
+        {"HTTPS://News.Example", true},
+        {"https://user@host.example:8443/x", true},
+        {"http://127.0.0.1:8080/", true},
+        {"", false},
+        {"file:///C:/Windows/System32/calc.exe", false},
+        {"C:\\Windows\\System32\\calc.exe", false},
+        {"\\\\server\\share\\run.exe", false},
+        {"javascript:alert(1)", false},
+        {"ms-settings:privacy", false},
+        {"http:/only-one-slash", false},
+        {"http://", false},
+        {"http:///path", false},
+        {"https://:80/", false},
+        {"http://host\r\n.example/", false},
+        {" http://leading.space/", false},
+        {"mailto:a@b.example", false},
+    };
+    for (const auto& c : cases) {
+        AppHarness app;
+        app.StartWith(FeedWith("D1", "Title", c.link));
+        app.fake.Click(WindowKind::Message, Control::Commandurl);
+        EXPECT_EQ(app.fake.launches.size(), c.launched ? 1u : 0u) << c.link;
+        EXPECT_EQ(app.Message().SlideState(), 2) << c.link;
+        app.fake.Advance(1000);
+        EXPECT_FALSE(app.Message().IsLoaded()) << c.link;
+    }
+}
+
+}  // namespace
+}  // namespace velmora::testing
