@@ -459,8 +459,10 @@ void FakePlatform::TrayCallbackX(Twips x) {
         if (trayIcons.empty()) return;
         const Handle target = trayIcons.front().window;
         for (FakeWindow* w : windows_) {
-            if (w->kind() == WindowKind::Main && w->ControlHandle(Control::Picture1) == target)
+            if (w->kind() == WindowKind::Main && w->ControlHandle(Control::Picture1) == target) {
                 w->events().MouseMove(Control::Picture1, {0, 0, x, 0});
+                return;  // the handler may have unloaded windows
+            }
         }
     });
 }

@@ -44,7 +44,7 @@ TEST(Startup, RunsItsStepsInOrderAndShowsTheFirstItem) {
     EXPECT_EQ(app.main->FeedUrl(), u"http://feeds.example/news/rss.xml");
     EXPECT_THAT(app.fake.log,
                 ElementsAre("Load Main", "ReadFile C:/Program Files/Velmora/urls.txt",
-                            "Fetch http://feeds.example/news/rss.xml", "Load Message", "Show Message",
+                            "NotifyIcon ADD Picture1", "Fetch http://feeds.example/news/rss.xml", "Load Message", "Show Message",
                             "SetWindowPos Message -1 0 0 0 0 3", "SetWindowPos Main -1 0 0 0 0 3"));
     EXPECT_TRUE(app.fake.msgBoxes.empty());
     EXPECT_EQ(app.main->LastPubDate(), u"D1");

@@ -1,0 +1,116 @@
+// Main's tray: the set-up and removals in start-up and unload, and the exit
+// prompt that a right-button release over the icon opens.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "fake/fake_platform.h"
+#include "tray/ctray.h"
+
+namespace velmora {
+namespace {
+
+using testing::FakePlatform;
+
+class TrayExit : public ::testing::Test {
+protected:
+    FakePlatform fake;
+    std::unique_ptr<MainForm> main;
+
+    void Start(bool withUrls = true) {
+        if (withUrls) fake.SetFile(u"urls.txt", "rss.xml");
+        main = std::make_unique<MainForm>(fake, u"http://127.0.0.1/");
+        fake.RunEvent([&] { main->Load(); });
+    }
+    // The log from the first entry that starts with `from`.
+    std::vector<std::string> LogFrom(const std::string& from) const {
+        auto it = std::find_if(fake.log.begin(), fake.log.end(),
+                               [&](const std::string& line) { return line.starts_with(from); });
+        return {it, fake.log.end()};
+    }
+};
+
+TEST_F(TrayExit, AMissingUrlsFileLeavesNoIconAndDeletesNothing) {
+    Start(false);
+    EXPECT_TRUE(fake.Ended());
+    EXPECT_EQ(main->Tray(), nullptr);
+    EXPECT_TRUE(fake.notifyCalls.empty());
+    EXPECT_TRUE(fake.trayIcons.empty());
+}
+
+TEST_F(TrayExit, UnloadRemovesTheIconAndTheSecondRemovalIsHarmless) {
+    Start();
+    ASSERT_EQ(fake.trayIcons.size(), 1u);
+    EXPECT_EQ(fake.trayIcons[0].tip, u"Velmora V1.0");
+    fake.RunEvent([&] { main->Unload(); });
+    EXPECT_TRUE(fake.trayIcons.empty());
+    main.reset();  // the destruction steps delete again
+    EXPECT_EQ(fake.notifyCalls.back().message, kNimDelete);
+    EXPECT_FALSE(fake.notifyCalls.back().result);
+    EXPECT_TRUE(fake.unhandledErrors.empty());
+}
+
+TEST_F(TrayExit, ARightClickOpensOnePromptAndNoLeavesEverythingAsItWas) {
+    Start();
+    fake.TrayCallback(516);
+    EXPECT_TRUE(fake.msgBoxes.empty());
+    fake.QueueMsgBox(kIdNo);
+    fake.TrayCallback(517);
+    ASSERT_EQ(fake.msgBoxes.size(), 1u);
+    EXPECT_EQ(fake.msgBoxes[0].owner, main->hWnd());
+    EXPECT_EQ(fake.msgBoxes[0].text, u"确定退出吗 ?");
+    EXPECT_EQ(fake.msgBoxes[0].caption, u"退出");
+    EXPECT_EQ(fake.msgBoxes[0].style, 4);
+
+    EXPECT_FALSE(fake.Ended());
+    EXPECT_TRUE(main->IsLoaded());
+    EXPECT_EQ(fake.trayIcons.size(), 1u);
+    EXPECT_EQ(fake.notifyCalls.size(), 1u);
+    EXPECT_EQ(main->Tray()->InEvent(), kFalse);
+    fake.TrayCallback(517);  // the next release asks again
+    EXPECT_EQ(fake.msgBoxes.size(), 2u);
+}
+
+TEST_F(TrayExit, ARightDoubleClickOpensOnlyOnePrompt) {
+    Start();
+    fake.QueueMsgBox(kIdNo, [&] {
+        fake.TrayCallback(518);
+        fake.TrayCallback(517);
+    });
+    fake.TrayCallback(516);
+    fake.TrayCallback(517);
+    EXPECT_EQ(fake.msgBoxes.size(), 1u);
+    EXPECT_EQ(main->Tray()->InEvent(), kFalse);
+}
+
+TEST_F(TrayExit, YesRemovesTheIconBeforeTheProcessEnds) {
+    Start();
+    fake.QueueMsgBox(kIdYes);
+    fake.TrayCallback(517);
+    EXPECT_TRUE(fake.Ended());
+    EXPECT_TRUE(fake.trayIcons.empty());
+    EXPECT_EQ(main->Tray()->InEvent(), kTrue);  // the handler never went on past End
+    EXPECT_EQ(LogFrom("MsgBox"),
+              (std::vector<std::string>{"MsgBox 退出", "NotifyIcon DELETE Picture1", "Unload Main", "End"}));
+}
+
+TEST_F(TrayExit, LeftButtonsAndAFailingPromptChangeNothing) {
+    Start();
+    for (int n : {513, 514, 515}) fake.TrayCallback(n);
+    EXPECT_TRUE(fake.msgBoxes.empty());
+
+    // An error in the prompt's step is ignored: no answer, so no exit.
+    fake.QueueMsgBox(kIdYes, [] { throw RuntimeError(ErrorCode::Platform, "no message box"); });
+    fake.TrayCallback(517);
+    EXPECT_FALSE(fake.Ended());
+    EXPECT_TRUE(fake.unhandledErrors.empty());
+    EXPECT_EQ(fake.trayIcons.size(), 1u);
+    EXPECT_EQ(main->Tray()->InEvent(), kFalse);
+}
+
+}  // namespace
+}  // namespace velmora
