@@ -1,0 +1,23 @@
+// Charset decoding on arbitrary bytes with arbitrary declared charsets.
+#include "feed/charset.h"
+#include "fuzz_input.h"
+#include "platform/posix/iconv_decoder.h"
+
+using namespace velmora;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    auto [header, body] = fuzz::SplitAtNul({reinterpret_cast<const char*>(data), size});
+    if (header.size() > 64) return 0;
+    const Text text = DecodeDocument(body, header, IconvDecode);
+    // Every decoder yields at most one code unit per byte, plus surrogate pairs
+    // for four-byte sequences; nothing is invented.
+    FUZZ_ASSERT(text.size() <= body.size() + 1);
+    if (IsValidUtf8(body) && ContentTypeCharset(header).empty() && header.empty() &&
+        XmlDeclaredEncoding(body).empty() &&
+        !(body.size() >= 2 && (body.substr(0, 2) == "\xFF\xFE" || body.substr(0, 2) == "\xFE\xFF")) &&
+        body.substr(0, 3) != "\xEF\xBB\xBF")
+        FUZZ_ASSERT(text == Utf8ToText(body));
+    const Text file = DecodeTextFile(body, IconvDecode);
+    FUZZ_ASSERT(file.size() <= body.size() + 1);
+    return 0;
+}
