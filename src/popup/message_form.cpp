@@ -12,6 +12,17 @@ constexpr std::int16_t kSlidingOut = 2;
 // A pressed label stands one pixel (at 15 twips per pixel) left and down.
 constexpr Twips kPressOffset = 15;
 
+// Left first, then Top, as two property changes.
+void ShowPressed(Label& label) {
+    label.Move(label.Left() - kPressOffset, label.Top());
+    label.Move(label.Left(), label.Top() + kPressOffset);
+}
+
+void ShowReleased(Label& label) {
+    label.Move(label.Left() + kPressOffset, label.Top());
+    label.Move(label.Left(), label.Top() - kPressOffset);
+}
+
 }  // namespace
 
 Text TitleCaption(const Text& title) {
@@ -77,33 +88,20 @@ void MessageForm::LabelMouseUp(Control label, const MouseArgs&) {
     if (label == Control::Commandurl) Commandurl_MouseUp();
 }
 
-void MessageForm::Label1_MouseDown() {
-    Label& label = GetLabel(Control::Label1);
-    label.Move(label.Left() - kPressOffset, label.Top());
-    label.Move(label.Left(), label.Top() + kPressOffset);
-}
+void MessageForm::Label1_MouseDown() { ShowPressed(GetLabel(Control::Label1)); }
 
 void MessageForm::Label1_MouseUp() {
-    Label& label = GetLabel(Control::Label1);
-    label.Move(label.Left() + kPressOffset, label.Top());
-    label.Move(label.Left(), label.Top() - kPressOffset);
-    slideState_ = kSlidingOut;
-    timer2_.SetEnabled(true);
+    ShowReleased(GetLabel(Control::Label1));
+    CloseNotice();
 }
 
-void MessageForm::Commandurl_MouseDown() {
-    Label& label = GetLabel(Control::Commandurl);
-    label.Move(label.Left() - kPressOffset, label.Top());
-    label.Move(label.Left(), label.Top() + kPressOffset);
-}
+void MessageForm::Commandurl_MouseDown() { ShowPressed(GetLabel(Control::Commandurl)); }
 
 void MessageForm::Commandurl_MouseUp() {
     Label& label = GetLabel(Control::Commandurl);
-    label.Move(label.Left() + kPressOffset, label.Top());
-    label.Move(label.Left(), label.Top() - kPressOffset);
+    ShowReleased(label);
     OpenLink(label.Tag());
-    slideState_ = kSlidingOut;
-    timer2_.SetEnabled(true);
+    CloseNotice();
 }
 
 void MessageForm::OpenLink(const Text& link) {
