@@ -15,11 +15,11 @@ std::string Lower(std::string_view s) {
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.front())) || s.front() == '"' ||
-                          s.front() == '\''))
+    while (!s.empty() &&
+           (std::isspace(static_cast<unsigned char>(s.front())) || s.front() == '"' || s.front() == '\''))
         s.remove_prefix(1);
-    while (!s.empty() && (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == '"' ||
-                          s.back() == '\''))
+    while (!s.empty() &&
+           (std::isspace(static_cast<unsigned char>(s.back())) || s.back() == '"' || s.back() == '\''))
         s.remove_suffix(1);
     return s;
 }
@@ -45,6 +45,19 @@ std::optional<Text> DecodeByBom(std::string_view bytes) {
     if (StartsWith(bytes, "\xEF\xBB\xBF")) return Utf8ToText(bytes.substr(3));
     if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
     if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
+    // UTF-16 without a mark still shows itself by an XML declaration whose
+    // ASCII letters come with zero bytes beside them.
+    if (StartsWith(bytes, std::string_view("<\0?\0", 4))) return DecodeUtf16(bytes, false);
+    if (StartsWith(bytes, std::string_view("\0<\0?", 4))) return DecodeUtf16(bytes, true);
+    return std::nullopt;
+}
+
+// The byte order of UTF-16 text without a mark, told by where the zero byte
+// of its first ASCII character lies; empty when the bytes are not UTF-16.
+std::optional<bool> Utf16BigEndian(std::string_view bytes) {
+    if (bytes.size() < 2) return std::nullopt;
+    if (bytes[0] != 0 && bytes[1] == 0) return false;
+    if (bytes[0] == 0 && bytes[1] != 0) return true;
     return std::nullopt;
 }
 
@@ -53,9 +66,12 @@ std::optional<Text> DecodeNamed(std::string_view bytes, std::string_view declare
     std::string name = CanonicalCharset(declared);
     if (name.empty()) return std::nullopt;
     if (name == "utf-8") return Utf8ToText(bytes);
-    // A UTF-16 label on bytes without a byte-order mark is a mislabelled
-    // ASCII-compatible document (the declaration itself was readable).
-    if (name == "utf-16" || name == "utf-16le" || name == "utf-16be") return std::nullopt;
+    // A UTF-16 label is believed only when the bytes look like UTF-16; on
+    // ASCII-compatible bytes (a readable declaration) it is a mislabel.
+    if (name == "utf-16" || name == "utf-16le" || name == "utf-16be") {
+        if (auto bigEndian = Utf16BigEndian(bytes)) return DecodeUtf16(bytes, *bigEndian);
+        return std::nullopt;
+    }
     return decode(bytes, name);
 }
 
@@ -76,12 +92,18 @@ std::string CanonicalCharset(std::string_view name) {
 }
 
 std::string ContentTypeCharset(std::string_view contentType) {
-    std::string lower = Lower(contentType);
-    std::size_t at = lower.find("charset=");
-    if (at == std::string::npos) return "";
-    std::string_view value = std::string_view(contentType).substr(at + 8);
-    value = value.substr(0, std::min(value.find(';'), value.size()));
-    return std::string(Trim(value));
+    // Parameters follow the media type, each "name=value" after a ";".
+    std::string_view rest = contentType;
+    for (std::size_t semicolon = rest.find(';'); semicolon != std::string_view::npos;
+         semicolon = rest.find(';')) {
+        rest = rest.substr(semicolon + 1);
+        std::string_view parameter = rest.substr(0, std::min(rest.find(';'), rest.size()));
+        std::size_t equals = parameter.find('=');
+        if (equals == std::string_view::npos) continue;
+        if (Lower(Trim(parameter.substr(0, equals))) == "charset")
+            return std::string(Trim(parameter.substr(equals + 1)));
+    }
+    return "";
 }
 
 std::string XmlDeclaredEncoding(std::string_view bytes) {
@@ -93,7 +115,7 @@ std::string XmlDeclaredEncoding(std::string_view bytes) {
     std::size_t at = decl.find("encoding");
     if (at == std::string_view::npos) return "";
     std::size_t k = at + 8;
-    while (k < decl.size() && (decl[k] == ' ' || decl[k] == '=' || decl[k] == '\t')) ++k;
+    while (k < decl.size() && (decl[k] == '=' || std::isspace(static_cast<unsigned char>(decl[k])))) ++k;
     if (k >= decl.size() || (decl[k] != '"' && decl[k] != '\'')) return "";
     char quote = decl[k];
     std::size_t end = decl.find(quote, k + 1);

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every decoder yields at most one code unit per byte, plus surrogate pairs
     // for four-byte sequences; nothing is invented.
     FUZZ_ASSERT(text.size() <= body.size() + 1);
-    if (IsValidUtf8(body) && ContentTypeCharset(header).empty() && header.empty() &&
+    // Bytes without NULs cannot pass for unmarked UTF-16.
+    if (IsValidUtf8(body) && body.find('\0') == std::string_view::npos && ContentTypeCharset(header).empty() && header.empty() &&
         XmlDeclaredEncoding(body).empty() &&
         !(body.size() >= 2 && (body.substr(0, 2) == "\xFF\xFE" || body.substr(0, 2) == "\xFE\xFF")) &&
         body.substr(0, 3) != "\xEF\xBB\xBF")
