@@ -8,12 +8,18 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
 #include "platform/posix/curl_fetch_internal.h"
+
+// Older libcurl (before 7.87) knows only 0 as the write callback's error.
+#ifndef CURL_WRITEFUNC_ERROR
+#define CURL_WRITEFUNC_ERROR 0
+#endif
 
 namespace velmora {
 namespace {
@@ -160,7 +166,8 @@ private:
             }
             int queued = 0;
             while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
-                if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) result = message->data.result;
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy_)
+                    result = message->data.result;
             }
             curl_multi_remove_handle(multi_, easy_);
         }
@@ -184,7 +191,8 @@ private:
         outcome_.body.clear();
         std::string reason;
         if (tooLarge_ || result == CURLE_FILESIZE_EXCEEDED) {
-            reason = "the document is larger than " + std::to_string(kMaxDocumentBytes / (1024 * 1024)) + " MiB";
+            reason =
+                "the document is larger than " + std::to_string(kMaxDocumentBytes / (1024 * 1024)) + " MiB";
         } else if (result == CURLE_OK || result == CURLE_HTTP_RETURNED_ERROR) {
             // An error page is no feed, and neither is a final 3xx: a redirect
             // that was not followed.

@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""A small HTTP server for the fetch and velmora-check tests.
+
+Binds 127.0.0.1 on a port the OS picks and prints that port on the first line
+of standard output. It stops by itself when standard input reaches its end
+(the test that started it closed the pipe or died) or after --lifetime
+seconds, whichever comes first. Every wait inside it is bounded.
+
+Paths:
+  /feeds/NAME                  a file of --root as application/rss+xml
+  /charset/CS/NAME             the same, with "; charset=CS" in Content-Type
+  /gzip/NAME, /deflate/NAME    the file, compressed with that Content-Encoding
+  /status/CODE                 an error page with status CODE that holds a
+                               complete, showable item
+  /redirect/N/PATH             N redirects (302), then /PATH
+  /redirect-to?url=URL         one redirect to URL
+  /big/BYTES                   BYTES bytes of feed-like text, no Content-Length
+  /big-declared/BYTES          the same with its Content-Length
+  /slow/SECONDS/NAME           the file after SECONDS seconds (at most 20)
+  /stall                       reads the request and never answers (until the
+                               server stops, at most 30 s)
+"""
+
+import argparse
+import gzip
+import http.server
+import os
+import socketserver
+import sys
+import threading
+import urllib.parse
+import zlib
+
+STOP = threading.Event()
+
+ERROR_PAGE = """<html><head><title>Error</title></head><body>
+<p>Something went wrong. The page below still looks like a feed item.</p>
+<item><title><![CDATA[Error page title]]></title><link>http://127.0.0.1/error</link>
+<description><![CDATA[Error page text]]></description><pubDate>error page date</pubDate></item>
+</body></html>
+"""
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "FeedServer/1"
+
+    def log_message(self, format, *args):  # noqa: A002 - the base class's name
+        if self.server.verbose:
+            sys.stderr.write("feed_server: " + (format % args) + "\n")
+
+    def send_body(self, status, body, content_type="application/rss+xml", extra=None):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in (extra or {}).items():
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def read_feed(self, name):
+        root = os.path.realpath(self.server.root)
+        path = os.path.realpath(os.path.join(root, urllib.parse.unquote(name)))
+        if not path.startswith(root + os.sep) or not os.path.isfile(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def do_GET(self):  # noqa: N802 - the base class's name
+        url = urllib.parse.urlsplit(self.path)
+        parts = url.path.lstrip("/").split("/")
+        kind = parts[0]
+        try:
+            if kind == "feeds" and len(parts) == 2:
+                self.serve_file(parts[1])
+            elif kind == "charset" and len(parts) == 3:
+                self.serve_file(parts[2], "application/rss+xml; charset=" + parts[1])
+            elif kind in ("gzip", "deflate") and len(parts) == 2:
+                self.serve_compressed(kind, parts[1])
+            elif kind == "status" and len(parts) == 2:
+                self.send_body(int(parts[1]), ERROR_PAGE.encode(), "text/html; charset=utf-8")
+            elif kind == "redirect" and len(parts) >= 3:
+                left = int(parts[1])
+                rest = "/".join(parts[2:])
+                target = "/redirect/%d/%s" % (left - 1, rest) if left > 1 else "/" + rest
+                self.send_body(302, b"moved", "text/plain", {"Location": target})
+            elif kind == "redirect-to":
+                target = urllib.parse.parse_qs(url.query).get("url", ["/"])[0]
+                self.send_body(302, b"moved", "text/plain", {"Location": target})
+            elif kind in ("big", "big-declared") and len(parts) == 2:
+                self.serve_big(int(parts[1]), declared=(kind == "big-declared"))
+            elif kind == "slow" and len(parts) == 3:
+                if not STOP.wait(min(float(parts[1]), 20.0)):
+                    self.serve_file(parts[2])
+            elif kind == "stall":
+                STOP.wait(30.0)
+            else:
+                self.send_body(404, b"not found", "text/plain")
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def serve_file(self, name, content_type="application/rss+xml"):
+        body = self.read_feed(name)
+        if body is None:
+            self.send_body(404, b"no such feed", "text/plain")
+        else:
+            self.send_body(200, body, content_type)
+
+    def serve_compressed(self, kind, name):
+        body = self.read_feed(name)
+        if body is None:
+            self.send_body(404, b"no such feed", "text/plain")
+            return
+        packed = gzip.compress(body) if kind == "gzip" else zlib.compress(body)
+        self.send_body(200, packed, "application/rss+xml", {"Content-Encoding": kind})
+
+    def serve_big(self, size, declared):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/rss+xml")
+        if declared:
+            self.send_header("Content-Length", str(size))
+        else:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        chunk = b"<item><title><![CDATA[big]]></title></item>\n" * 1500
+        sent = 0
+        while sent < size and not STOP.is_set():
+            piece = chunk[: size - sent]
+            self.wfile.write(piece)
+            sent += len(piece)
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def watch_stdin():
+    # The starter holds our standard input; its end means nobody needs us.
+    try:
+        while sys.stdin.buffer.read(4096):
+            pass
+    except (OSError, ValueError):
+        pass
+    STOP.set()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True, help="folder of the feed files")
+    parser.add_argument("--lifetime", type=float, default=120.0, help="seconds before stopping")
+    parser.add_argument("--verbose", action="store_true")
+    args = parser.parse_args()
+
+    server = Server(("127.0.0.1", 0), Handler)
+    server.root = args.root
+    server.verbose = args.verbose
+    server.timeout = 0.5
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+    print(server.server_address[1], flush=True)
+    STOP.wait(args.lifetime)
+    STOP.set()
+    server.shutdown()
+    server.server_close()
+
+
+if __name__ == "__main__":
+    main()

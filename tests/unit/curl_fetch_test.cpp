@@ -1,0 +1,199 @@
+// The libcurl fetch against a local server: what counts as a document, what
+// fails, and that waiting, finishing and abandoning a transfer are safe.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "feed/charset.h"
+#include "platform/http_fetch.h"
+#include "platform/posix/curl_fetch_internal.h"
+#include "support/feed_server.h"
+
+namespace velmora {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using std::chrono::steady_clock;
+
+class Fetch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The server is local; a proxy from the environment must not take it.
+        setenv("no_proxy", "127.0.0.1", 1);
+        setenv("NO_PROXY", "127.0.0.1", 1);
+        server_ = std::make_unique<testing::FeedServer>(VELMORA_TEST_DATA "/../support/feed_server.py",
+                                                        VELMORA_TEST_DATA "/feeds");
+    }
+    void TearDown() override { SetFetchTimeoutsForTesting(0, 0); }
+
+    std::unique_ptr<FetchRequest> Start(const std::string& path) { return StartAt(server_->Url(path)); }
+
+    std::unique_ptr<FetchRequest> StartAt(const std::string& url) {
+        return StartHttpFetch(Utf8ToText(url), [this] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++wakes_;
+            woken_.notify_all();
+        });
+    }
+
+    // Waits for the wake call as the programs do, bounded so a hang fails the test.
+    void AwaitWake(FetchRequest& request, seconds limit = seconds(40)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ASSERT_TRUE(woken_.wait_for(lock, limit, [this] { return wakes_ > 0; })) << "no wake";
+        EXPECT_FALSE(request.Busy()) << "woken while still busy";
+    }
+
+    FetchedDocument Get(const std::string& path) {
+        auto request = Start(path);
+        AwaitWake(*request);
+        return request->Take();
+    }
+
+    // The failure message of a fetch that must fail.
+    std::string Failure(const std::string& path) { return FailureAt(server_->Url(path)); }
+
+    std::string FailureAt(const std::string& path) {
+        auto request = StartAt(path);
+        AwaitWake(*request);
+        try {
+            request->Take();
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.code(), ErrorCode::FetchFailed);
+            return error.what();
+        }
+        ADD_FAILURE() << path << " was taken as a document";
+        return "";
+    }
+
+    static std::string FeedFile(const std::string& name) {
+        FILE* f = std::fopen((std::string(VELMORA_TEST_DATA "/feeds/") + name).c_str(), "rb");
+        std::string bytes;
+        if (!f) return bytes;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+        std::fclose(f);
+        return bytes;
+    }
+
+    std::unique_ptr<testing::FeedServer> server_;
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    int wakes_ = 0;
+};
+
+TEST_F(Fetch, OkAnswerIsTheWholeDocumentAfterOneWake) {
+    auto request = Start("/feeds/long_ok.xml");
+    AwaitWake(*request);
+    FetchedDocument document = request->Take();
+    EXPECT_EQ(document.body, FeedFile("long_ok.xml"));
+    EXPECT_EQ(document.headerCharset, "");
+    std::lock_guard<std::mutex> lock(mutex_);
+    EXPECT_EQ(wakes_, 1);
+}
+
+TEST_F(Fetch, SpacesAndNonAsciiInTheAddressAreSentEncoded) {
+    // A urls.txt item may hold both; libcurl refuses them raw.
+    EXPECT_EQ(Get("/feeds/cdata_news.xml?q=新闻 列表").body, FeedFile("cdata_news.xml"));
+}
+
+TEST_F(Fetch, ErrorStatusFailsAndItsPageIsNeverTheFeed) {
+    // The error pages hold a complete item; reading them would show it.
+    for (const char* status : {"404", "500", "403", "503"}) {
+        wakes_ = 0;
+        std::string reason = Failure(std::string("/status/") + status);
+        EXPECT_NE(reason.find(std::string("HTTP status ") + status), std::string::npos) << reason;
+    }
+}
+
+TEST_F(Fetch, RedirectsAreFollowedUpToTen) {
+    EXPECT_EQ(Get("/redirect/3/feeds/cdata_news.xml").body, FeedFile("cdata_news.xml"));
+    wakes_ = 0;
+    EXPECT_EQ(Get("/redirect/10/feeds/cdata_news.xml").body, FeedFile("cdata_news.xml"));
+    wakes_ = 0;
+    EXPECT_NE(Failure("/redirect/11/feeds/cdata_news.xml"), "");
+}
+
+TEST_F(Fetch, OnlyHttpAndHttpsAreSpoken) {
+    // A redirect must not lead the fetch to another protocol.
+    EXPECT_NE(Failure("/redirect-to?url=file:///etc/passwd"), "");
+    wakes_ = 0;
+    EXPECT_NE(Failure("/redirect-to?url=ftp://127.0.0.1/feed.xml"), "");
+}
+
+TEST_F(Fetch, CompressedBodiesArriveDecompressed) {
+    EXPECT_EQ(Get("/gzip/zh_utf8.xml").body, FeedFile("zh_utf8.xml"));
+    wakes_ = 0;
+    EXPECT_EQ(Get("/deflate/zh_utf8.xml").body, FeedFile("zh_utf8.xml"));
+}
+
+TEST_F(Fetch, BodyOverTheCapFails) {
+    const std::string over = std::to_string(kMaxDocumentBytes + 1);
+    std::string streamed = Failure("/big/" + over);
+    EXPECT_NE(streamed.find("larger than 16 MiB"), std::string::npos) << streamed;
+    wakes_ = 0;
+    std::string declared = Failure("/big-declared/" + over);
+    EXPECT_NE(declared.find("larger than 16 MiB"), std::string::npos) << declared;
+    wakes_ = 0;
+    EXPECT_EQ(Get("/big/100000").body.size(), 100000u);
+}
+
+TEST_F(Fetch, ContentTypeCharsetComesWithTheBodyAndDecodesIt) {
+    FetchedDocument document = Get("/charset/GBK/zh_gbk_nodecl.xml");
+    EXPECT_EQ(document.headerCharset, "GBK");
+    Text text = DecodeDocument(document.body, document.headerCharset, SystemDecode);
+    EXPECT_NE(text.find(u"关于调整春节放假安排的通知"), Text::npos);
+}
+
+TEST_F(Fetch, StalledServerFailsAtTheTransferTimeOut) {
+    SetFetchTimeoutsForTesting(1000, 1500);
+    const auto start = steady_clock::now();
+    std::string reason = Failure("/stall");
+    const auto took = steady_clock::now() - start;
+    EXPECT_NE(reason.find("timed out"), std::string::npos) << reason;
+    EXPECT_GE(took, milliseconds(1400));
+    EXPECT_LT(took, seconds(10));
+}
+
+TEST_F(Fetch, RefusedConnectionFails) {
+    // The port of a server that has stopped: nobody listens there any more.
+    auto gone = std::make_unique<testing::FeedServer>(VELMORA_TEST_DATA "/../support/feed_server.py",
+                                                      VELMORA_TEST_DATA "/feeds");
+    const std::string url = gone->Url("/feeds/cdata_news.xml");
+    gone.reset();
+    EXPECT_NE(FailureAt(url), "");
+}
+
+TEST_F(Fetch, DestroyingARunningTransferReturnsAtOnceWithoutWaking) {
+    for (const char* path : {"/stall", "/slow/5/cdata_news.xml"}) {
+        auto request = Start(path);
+        std::this_thread::sleep_for(milliseconds(200));
+        EXPECT_TRUE(request->Busy()) << path;
+        const auto start = steady_clock::now();
+        request.reset();
+        EXPECT_LT(steady_clock::now() - start, seconds(2)) << path;
+    }
+    // Destroyed at once, before the worker got going.
+    for (int i = 0; i < 20; ++i) Start("/slow/1/cdata_news.xml").reset();
+    std::this_thread::sleep_for(milliseconds(100));
+    std::lock_guard<std::mutex> lock(mutex_);
+    EXPECT_EQ(wakes_, 0);
+}
+
+TEST_F(Fetch, TakeBeforeTheEndWaitsAndASecondTakeFails) {
+    auto request = Start("/slow/1/cdata_news.xml");
+    EXPECT_TRUE(request->Busy());
+    EXPECT_EQ(request->Take().body, FeedFile("cdata_news.xml"));
+    EXPECT_FALSE(request->Busy());
+    EXPECT_THROW(request->Take(), RuntimeError);
+}
+
+}  // namespace
+}  // namespace velmora
