@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [unit|e2e|windows|all]   (default: unit)
+# Usage: scripts/deps.sh [unit|sanitize|windows|all]   (default: unit)
 set -euo pipefail
 
 unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl)
+sanitize=(clang libclang-rt-14-dev)
 windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei locales)
 
 want=("${unit[@]}")
 case "${1:-unit}" in
     unit) ;;
-    windows | e2e | all) want+=("${windows[@]}") ;;
-    *) echo "usage: $0 [unit|windows|all]" >&2; exit 2 ;;
+    sanitize) want+=("${sanitize[@]}") ;;
+    windows | e2e) want+=("${windows[@]}") ;;
+    all) want+=("${sanitize[@]}" "${windows[@]}") ;;
+    *) echo "usage: $0 [unit|sanitize|windows|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test: the unit and
+# command-line tests, then the same under AddressSanitizer and
+# UndefinedBehaviorSanitizer with a short run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh unit
+
+bash scripts/deps.sh sanitize
+
+echo "== unit and command-line tests"
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 ctest --preset dev -j2
+
+echo "== sanitizers and fuzzers"
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan -j2
