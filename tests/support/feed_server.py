@@ -18,14 +18,25 @@ Paths:
   /big-declared/BYTES          the same with its Content-Length
   /slow/SECONDS/NAME           the file after SECONDS seconds (at most 20)
   /stall                       reads the request and never answers (until the
-                               server stops, at most 30 s)
+                               server stops, at most 45 s)
+  /trickle/NAME                the file one byte a second (at most 45 s)
+  /reset/NAME                  half the file, then a connection reset
+  /gzip-broken/NAME            gzip-labelled bytes that do not inflate
+  /liar/NAME                   a Content-Length 1000 bytes longer than the body
+  /chunked/NAME                the file in chunked transfer encoding
+  /empty                       200 with an empty body
+  /loop                        a redirect to itself
+  /mislabelled/NAME            the file with a Content-Type charset of gb2312
+                               (its XML declaration may say otherwise)
 """
 
 import argparse
 import gzip
 import http.server
 import os
+import socket
 import socketserver
+import struct
 import sys
 import threading
 import urllib.parse
@@ -93,7 +104,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if not STOP.wait(min(float(parts[1]), 20.0)):
                     self.serve_file(parts[2])
             elif kind == "stall":
-                STOP.wait(30.0)
+                STOP.wait(45.0)
+            elif kind == "trickle" and len(parts) == 2:
+                self.serve_trickle(parts[1])
+            elif kind == "reset" and len(parts) == 2:
+                self.serve_reset(parts[1])
+            elif kind == "gzip-broken" and len(parts) == 2:
+                broken = b"\x1f\x8b\x08\x00" + b"\x00not really deflate data" * 20
+                self.send_body(200, broken, "application/rss+xml", {"Content-Encoding": "gzip"})
+            elif kind == "liar" and len(parts) == 2:
+                self.serve_liar(parts[1])
+            elif kind == "chunked" and len(parts) == 2:
+                self.serve_chunked(parts[1])
+            elif kind == "empty":
+                self.send_body(200, b"")
+            elif kind == "loop":
+                self.send_body(302, b"moved", "text/plain", {"Location": "/loop"})
+            elif kind == "mislabelled" and len(parts) == 2:
+                self.serve_file(parts[1], "application/rss+xml; charset=gb2312")
             else:
                 self.send_body(404, b"not found", "text/plain")
         except (BrokenPipeError, ConnectionResetError):
@@ -105,6 +133,54 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_body(404, b"no such feed", "text/plain")
         else:
             self.send_body(200, body, content_type)
+
+    def serve_trickle(self, name):
+        body = self.read_feed(name) or b""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/rss+xml")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.flush()
+        for i in range(min(len(body), 45)):
+            self.wfile.write(body[i : i + 1])
+            self.wfile.flush()
+            if STOP.wait(1.0):
+                break
+        self.close_connection = True
+
+    def serve_reset(self, name):
+        body = self.read_feed(name) or b""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/rss+xml")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body[: len(body) // 2])
+        self.wfile.flush()
+        # Linger 0: closing sends a reset instead of an orderly end.
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
+        self.close_connection = True
+
+    def serve_liar(self, name):
+        body = self.read_feed(name) or b""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/rss+xml")
+        self.send_header("Content-Length", str(len(body) + 1000))
+        self.end_headers()
+        self.wfile.write(body)
+        self.wfile.flush()
+        self.close_connection = True
+
+    def serve_chunked(self, name):
+        body = self.read_feed(name) or b""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/rss+xml")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        for i in range(0, len(body), 100):
+            piece = body[i : i + 100]
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+        self.wfile.write(b"0\r\n\r\n")
 
     def serve_compressed(self, kind, name):
         body = self.read_feed(name)
