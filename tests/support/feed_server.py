@@ -28,11 +28,16 @@ Paths:
   /loop                        a redirect to itself
   /mislabelled/NAME            the file with a Content-Type charset of gb2312
                                (its XML declaration may say otherwise)
+  /validated/NAME              the file with an ETag and a Last-Modified; a
+                               request that presents them gets 304
+  /bump                        changes every validated file (a new version)
+  /stats                       JSON: answers by status, bytes in and out
 """
 
 import argparse
 import gzip
 import http.server
+import json
 import os
 import socket
 import socketserver
@@ -43,6 +48,9 @@ import urllib.parse
 import zlib
 
 STOP = threading.Event()
+STATS_LOCK = threading.Lock()
+STATS = {"ok": 0, "notModified": 0, "bytesIn": 0, "bytesOut": 0}
+VERSION = [1]
 
 ERROR_PAGE = """<html><head><title>Error</title></head><body>
 <p>Something went wrong. The page below still looks like a feed item.</p>
@@ -59,6 +67,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):  # noqa: A002 - the base class's name
         if self.server.verbose:
             sys.stderr.write("feed_server: " + (format % args) + "\n")
+
+    def count(self, key, amount=1):
+        with STATS_LOCK:
+            STATS[key] += amount
 
     def send_body(self, status, body, content_type="application/rss+xml", extra=None):
         self.send_response(status)
@@ -78,6 +90,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return f.read()
 
     def do_GET(self):  # noqa: N802 - the base class's name
+        # Bytes on the wire: the request as received, the answer as sent.
+        self.count("bytesIn", len(self.raw_requestline) + len(bytes(self.headers)))
+        self.wfile = CountingWriter(self.wfile, self)
         url = urllib.parse.urlsplit(self.path)
         parts = url.path.lstrip("/").split("/")
         kind = parts[0]
@@ -120,6 +135,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_body(200, b"")
             elif kind == "loop":
                 self.send_body(302, b"moved", "text/plain", {"Location": "/loop"})
+            elif kind == "validated" and len(parts) == 2:
+                self.serve_validated(parts[1])
+            elif kind == "bump":
+                VERSION[0] += 1
+                self.send_body(200, b"bumped", "text/plain")
+            elif kind == "stats":
+                with STATS_LOCK:
+                    body = json.dumps(STATS).encode()
+                self.send_body(200, body, "application/json")
             elif kind == "mislabelled" and len(parts) == 2:
                 self.serve_file(parts[1], "application/rss+xml; charset=gb2312")
             else:
@@ -133,6 +157,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_body(404, b"no such feed", "text/plain")
         else:
             self.send_body(200, body, content_type)
+
+    def serve_validated(self, name):
+        body = self.read_feed(name)
+        if body is None:
+            self.send_body(404, b"no such feed", "text/plain")
+            return
+        body += b"<!-- version %d -->" % VERSION[0]
+        etag = '"%d-%08x"' % (VERSION[0], zlib.crc32(body))
+        modified = "Mon, 07 Dec 2026 %02d:00:00 GMT" % (VERSION[0] % 24)
+        if self.headers.get("If-None-Match") == etag or (
+                "If-None-Match" not in self.headers and self.headers.get("If-Modified-Since") == modified):
+            self.count("notModified")
+            self.send_response(304)
+            self.send_header("ETag", etag)
+            self.send_header("Last-Modified", modified)
+            self.end_headers()
+            return
+        self.count("ok")
+        self.send_body(200, body, "application/rss+xml", {"ETag": etag, "Last-Modified": modified})
 
     def serve_trickle(self, name):
         body = self.read_feed(name) or b""
@@ -207,9 +250,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
             sent += len(piece)
 
 
+class CountingWriter:
+    """Passes writes through and counts their bytes."""
+
+    def __init__(self, inner, handler):
+        self.inner = inner
+        self.handler = handler
+
+    def write(self, data):
+        self.handler.count("bytesOut", len(data))
+        return self.inner.write(data)
+
+    def flush(self):
+        return self.inner.flush()
+
+    def __getattr__(self, name):
+        return getattr(self.inner, name)
+
+
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # Clients that hang up (an abandoned transfer, a reset test) are expected.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
+            super().handle_error(request, client_address)
 
 
 def watch_stdin():

@@ -37,6 +37,10 @@ protected:
     std::unique_ptr<FetchRequest> Start(const std::string& path) { return StartAt(server_->Url(path)); }
 
     std::unique_ptr<FetchRequest> StartAt(const std::string& url) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            wakes_ = 0;
+        }
         return StartHttpFetch(Utf8ToText(url), [this] {
             std::lock_guard<std::mutex> lock(mutex_);
             ++wakes_;
@@ -193,6 +197,28 @@ TEST_F(Fetch, TakeBeforeTheEndWaitsAndASecondTakeFails) {
     EXPECT_EQ(request->Take().body, FeedFile("cdata_news.xml"));
     EXPECT_FALSE(request->Busy());
     EXPECT_THROW(request->Take(), RuntimeError);
+}
+
+TEST_F(Fetch, UnchangedFeedComesFromMemoryAfterA304) {
+    const std::string path = "/validated/cdata_news.xml";
+    const FetchedDocument first = Get(path);
+    const FetchedDocument again = Get(path);
+    EXPECT_EQ(again.body, first.body);
+    EXPECT_NE(first.body.find("version 1"), std::string::npos);
+    // The feed changes: the whole new document comes, then 304s again.
+    Get("/bump");
+    const FetchedDocument changed = Get(path);
+    EXPECT_NE(changed.body.find("version 2"), std::string::npos);
+    EXPECT_EQ(Get(path).body, changed.body);
+    const std::string stats = Get("/stats").body;
+    EXPECT_NE(stats.find("\"ok\": 2"), std::string::npos) << stats;
+    EXPECT_NE(stats.find("\"notModified\": 2"), std::string::npos) << stats;
+}
+
+TEST_F(Fetch, A304WithNothingRememberedForTheUrlFails) {
+    Get("/validated/cdata_news.xml");
+    // Only the validated address is remembered; another one's 304 cannot be served.
+    EXPECT_NE(Failure("/status/304").find("304"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#include "platform/http_validators.h"
+
+#include <cctype>
+
+namespace velmora {
+namespace {
+
+bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
+    if (line.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != prefix[i]) return false;
+    return true;
+}
+
+std::string ValueAfter(std::string_view line, std::size_t nameLength) {
+    std::string_view value = line.substr(nameLength);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.remove_suffix(1);
+    // A header value goes back into a request line: no line breaks, bounded.
+    for (char c : value)
+        if (c == '\r' || c == '\n' || c == '\0') return "";
+    return value.size() <= 256 ? std::string(value) : "";
+}
+
+}  // namespace
+
+std::vector<std::string> ValidatorCache::ConditionalHeaders(const std::string& url) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> headers;
+    if (url != url_) return headers;
+    if (!etag_.empty()) headers.push_back("If-None-Match: " + etag_);
+    if (!lastModified_.empty()) headers.push_back("If-Modified-Since: " + lastModified_);
+    return headers;
+}
+
+void ValidatorCache::Remember(const std::string& url, const std::string& etag,
+                              const std::string& lastModified, const FetchedDocument& document) {
+    std::lock_guard lock(mutex_);
+    if (etag.empty() && lastModified.empty()) {
+        if (url != url_) return;  // another address's answer leaves ours alone
+        url_.clear();
+        etag_.clear();
+        lastModified_.clear();
+        document_ = {};
+        return;
+    }
+    url_ = url;
+    etag_ = etag;
+    lastModified_ = lastModified;
+    document_ = document;
+}
+
+std::optional<FetchedDocument> ValidatorCache::Recall(const std::string& url) const {
+    std::lock_guard lock(mutex_);
+    if (url != url_) return std::nullopt;
+    return document_;
+}
+
+ValidatorCache& SharedValidatorCache() {
+    static ValidatorCache cache;
+    return cache;
+}
+
+void ValidatorHeaders::AddLine(std::string_view line) {
+    if (StartsWithNoCase(line, "http/")) {
+        etag_.clear();
+        lastModified_.clear();
+    } else if (StartsWithNoCase(line, "etag:")) {
+        etag_ = ValueAfter(line, 5);
+    } else if (StartsWithNoCase(line, "last-modified:")) {
+        lastModified_ = ValueAfter(line, 14);
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,48 @@
+// Conditional requests for the feed fetch: the last ETag and Last-Modified a
+// URL answered with, and the document they came with, so that an unchanged
+// feed costs a 304 instead of the whole document. Kept in memory only, for
+// the one URL fetched last (the program fetches one feed).
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace velmora {
+
+class ValidatorCache {
+public:
+    // "If-None-Match: …" and "If-Modified-Since: …" lines for `url`, if any.
+    std::vector<std::string> ConditionalHeaders(const std::string& url) const;
+    // A 2xx answer: remembered when it carried a validator; without one, what
+    // was remembered for the same address is forgotten.
+    void Remember(const std::string& url, const std::string& etag, const std::string& lastModified,
+                  const FetchedDocument& document);
+    // A 304 answer: the document remembered for `url`.
+    std::optional<FetchedDocument> Recall(const std::string& url) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::string url_, etag_, lastModified_;
+    FetchedDocument document_;
+};
+
+// The cache the fetches of this process share.
+ValidatorCache& SharedValidatorCache();
+
+// Collects the validators from response header lines; a new status line (a
+// redirect's next response) starts afresh.
+class ValidatorHeaders {
+public:
+    void AddLine(std::string_view line);
+    const std::string& etag() const { return etag_; }
+    const std::string& lastModified() const { return lastModified_; }
+
+private:
+    std::string etag_, lastModified_;
+};
+
+}  // namespace velmora
