@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [unit|sanitize|windows|all]   (default: unit)
+# Usage: scripts/deps.sh [unit|sanitize|windows|linux|all]   (default: unit)
 set -euo pipefail
 
 unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl)
 sanitize=(clang libclang-rt-14-dev)
+linux=(qt6-base-dev fonts-noto-cjk)
 windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei locales)
 
 want=("${unit[@]}")
@@ -12,8 +13,9 @@ case "${1:-unit}" in
     unit) ;;
     sanitize) want+=("${sanitize[@]}") ;;
     windows | e2e) want+=("${windows[@]}") ;;
-    all) want+=("${sanitize[@]}" "${windows[@]}") ;;
-    *) echo "usage: $0 [unit|sanitize|windows|all]" >&2; exit 2 ;;
+    linux) want+=("${linux[@]}") ;;
+    all) want+=("${sanitize[@]}" "${windows[@]}" "${linux[@]}") ;;
+    *) echo "usage: $0 [unit|sanitize|windows|linux|all]" >&2; exit 2 ;;
 esac
 
 missing=()

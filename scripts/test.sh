@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh sanitize
+bash scripts/deps.sh linux
 
 echo "== unit and command-line tests"
 cmake --preset dev >/dev/null

@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""Draws Velmora's own artwork and writes the files the Windows build embeds.
+
+  velmora.ico             the main window's icon: 32, 24 and 16 px at 4, 8 and 32 bpp
+  tray.ico                the notification-area icon: 16 and 24 px at 8 bpp
+  popup_background.jpg    the pop-up's 252 x 173 background picture
+
+Pure Python except the JPEG step, which goes through ImageMagick's `convert`.
+Run it from anywhere; the results are committed, so a build never needs it.
+"""
+import math
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+# --- shapes, drawn by coverage so every size stays crisp ---------------------
+
+SUPERSAMPLE = 4
+
+
+def coverage(size, inside):
+    """Fraction of each pixel for which inside(x, y) holds, x and y in 0..1."""
+    rows = []
+    n = SUPERSAMPLE
+    for py in range(size):
+        row = []
+        for px in range(size):
+            hits = 0
+            for sy in range(n):
+                for sx in range(n):
+                    if inside((px + (sx + 0.5) / n) / size, (py + (sy + 0.5) / n) / size):
+                        hits += 1
+            row.append(hits / (n * n))
+        rows.append(row)
+    return rows
+
+
+def rounded_square(x, y, margin=0.04, radius=0.2):
+    lo, hi = margin + radius, 1 - margin - radius
+    cx, cy = min(max(x, lo), hi), min(max(y, lo), hi)
+    return (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2
+
+
+def feed_mark(x, y):
+    """A dot and two arcs rising from the lower left corner: "news arrives"."""
+    ox, oy = 0.26, 0.74
+    d = math.hypot(x - ox, y - oy)
+    if d <= 0.09:
+        return True
+    if x < ox - 0.02 or y > oy + 0.02:
+        return False
+    return 0.27 <= d <= 0.39 or 0.50 <= d <= 0.62
+
+
+def icon_layers(size, body):
+    """(colour, coverage) layers from back to front."""
+    return [
+        (body, coverage(size, rounded_square)),
+        ((255, 255, 255), coverage(size, lambda x, y: rounded_square(x, y) and feed_mark(x, y))),
+    ]
+
+
+# --- .ico writing --------------------------------------------------------------
+
+VGA16 = [
+    (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+    (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
+    (255, 0, 255), (0, 255, 255), (255, 255, 255),
+]
+
+
+def nearest(palette, colour):
+    return min(range(len(palette)), key=lambda i: sum((a - b) ** 2 for a, b in zip(palette[i], colour)))
+
+
+def flatten(size, layers):
+    """Solid pixels for the palette images: each layer counts where it covers half."""
+    pixels = [[None] * size for _ in range(size)]
+    for colour, cov in layers:
+        for y in range(size):
+            for x in range(size):
+                if cov[y][x] >= 0.5:
+                    pixels[y][x] = colour
+    return pixels
+
+
+def blend(size, layers):
+    """Premultiplied-free BGRA for the 32 bpp images."""
+    out = [[(0, 0, 0, 0)] * size for _ in range(size)]
+    for colour, cov in layers:
+        for y in range(size):
+            for x in range(size):
+                a = cov[y][x]
+                if a == 0:
+                    continue
+                r0, g0, b0, a0 = out[y][x]
+                a0 /= 255
+                na = a + a0 * (1 - a)
+                mix = [(c * a + c0 * a0 * (1 - a)) / na for c, c0 in zip(colour, (r0, g0, b0))]
+                out[y][x] = (*[round(v) for v in mix], round(na * 255))
+    return out
+
+
+def row_bytes(bits):
+    return ((bits + 31) // 32) * 4
+
+
+def dib(size, bpp, layers):
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bpp, 0, 0, 0, 0, 0, 0)
+    mask_rows = []
+    body = bytearray()
+    palette_bytes = b""
+    if bpp == 32:
+        px = blend(size, layers)
+        for y in reversed(range(size)):
+            for r, g, b, a in px[y]:
+                body += bytes((b, g, r, a))
+        opaque = [[px[y][x][3] > 0 for x in range(size)] for y in range(size)]
+    else:
+        solid = flatten(size, layers)
+        if bpp == 4:
+            palette = VGA16
+        else:
+            palette = [(0, 0, 0)] + sorted({c for row in solid for c in row if c is not None})
+            palette += [(0, 0, 0)] * (256 - len(palette))
+        palette_bytes = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+        for y in reversed(range(size)):
+            idx = [0 if c is None else nearest(palette, c) for c in solid[y]]
+            line = bytearray()
+            if bpp == 8:
+                line += bytes(idx)
+            else:
+                for i in range(0, size, 2):
+                    line.append((idx[i] << 4) | (idx[i + 1] if i + 1 < size else 0))
+            line += b"\0" * (row_bytes(size * bpp) - len(line))
+            body += line
+        opaque = [[c is not None for c in row] for row in solid]
+    for y in reversed(range(size)):
+        line = bytearray(row_bytes(size))
+        for x in range(size):
+            if not opaque[y][x]:
+                line[x // 8] |= 0x80 >> (x % 8)
+        mask_rows.append(bytes(line))
+    return header + palette_bytes + bytes(body) + b"".join(mask_rows)
+
+
+def write_ico(path, images):
+    """images: (size, bpp, layers) in directory order."""
+    blobs = [dib(size, bpp, layers) for size, bpp, layers in images]
+    out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
+    offset = 6 + 16 * len(images)
+    for (size, bpp, _), blob in zip(images, blobs):
+        colours = 16 if bpp == 4 else 0
+        out += struct.pack("<BBBBHHII", size, size, colours, 0, 1, bpp, len(blob), offset)
+        offset += len(blob)
+    for blob in blobs:
+        out += blob
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+# --- the pop-up's background -----------------------------------------------------
+
+W, H = 252, 173
+BAND = (160, 200, 235)
+BAND_EDGE = (120, 165, 215)
+RULE = (200, 208, 218)
+LOGO = (240, 138, 36)
+GLASS = (0, 128, 128)
+
+
+def popup_background():
+    img = [[(255, 255, 255)] * W for _ in range(H)]
+
+    def put(x, y, colour, alpha=1.0):
+        if 0 <= x < W and 0 <= y < H and alpha > 0:
+            base = img[y][x]
+            img[y][x] = tuple(round(b + (c - b) * alpha) for b, c in zip(base, colour))
+
+    # Light-blue band behind the close label, with a darker lower edge.
+    for y in range(22):
+        for x in range(W):
+            put(x, y, BAND)
+    for x in range(W):
+        put(x, 22, BAND_EDGE)
+    # Small logo in the top-left corner: the icon's mark at 16 px.
+    for colour, cov in icon_layers(16, LOGO):
+        for y in range(16):
+            for x in range(16):
+                put(3 + x, 3 + y, colour, cov[y][x])
+    # Thin rule near the bottom edge, above the view-details label.
+    for x in range(8, W - 8):
+        put(x, 146, RULE)
+    # Magnifier glyph just left of the view-details label (at 192, 150).
+    cx, cy, r = 180.5, 156.5, 4.2
+    for y in range(148, 170):
+        for x in range(170, 191):
+            hits = 0
+            for sy in range(4):
+                for sx in range(4):
+                    fx, fy = x + (sx + 0.5) / 4, y + (sy + 0.5) / 4
+                    ring = abs(math.hypot(fx - cx, fy - cy) - r) <= 0.9
+                    t = ((fx - cx) + (fy - cy)) / 2
+                    handle = r + 0.5 <= t * math.sqrt(2) <= r + 6 and abs((fx - cx) - (fy - cy)) <= 1.6
+                    hits += ring or handle
+            put(x, y, GLASS, hits / 16)
+    return img
+
+
+def write_jpeg(path, img):
+    with tempfile.TemporaryDirectory() as tmp:
+        ppm = os.path.join(tmp, "bg.ppm")
+        with open(ppm, "wb") as f:
+            f.write(b"P6\n%d %d\n255\n" % (W, H))
+            for row in img:
+                f.write(bytes(c for px in row for c in px))
+        subprocess.run(
+            ["convert", ppm, "-strip", "-units", "PixelsPerInch", "-density", "72",
+             "-sampling-factor", "2x2", "-quality", "85", "-interlace", "none", path],
+            check=True,
+        )
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else HERE
+    orange, teal = LOGO, (0, 128, 128)
+    write_ico(
+        os.path.join(out, "velmora.ico"),
+        [(s, bpp, icon_layers(s, orange)) for bpp in (4, 8, 32) for s in (32, 24, 16)],
+    )
+    write_ico(os.path.join(out, "tray.ico"), [(s, 8, icon_layers(s, teal)) for s in (16, 24)])
+    write_jpeg(os.path.join(out, "popup_background.jpg"), popup_background())
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,23 @@
+// velmora on the Linux desktop: the core's main window on the Qt adapter.
+#include <QApplication>
+
+#include "app/main_form.h"
+#include "platform/qt/qt_platform.h"
+#include "velmora_config.h"
+
+int main(int argc, char** argv) {
+    // The pop-up puts itself in the screen's corner, which only X11 lets a
+    // program do: under Wayland prefer XWayland, unless the user chose.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("velmora");
+    QApplication::setDesktopFileName("velmora");
+    // Main is never shown: without this, answering No in the exit prompt
+    // (the last visible window closing) would quit.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    velmora::qt::QtPlatform platform;
+    velmora::MainForm main(platform, VELMORA_FEED_BASE_URL);
+    main.Load();
+    return QApplication::exec();
+}

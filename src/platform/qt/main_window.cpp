@@ -1,0 +1,33 @@
+#include "platform/qt/main_window.h"
+
+namespace velmora::qt {
+
+MainWindow::MainWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles, Handle icon,
+                       Handle picture)
+    : WindowBase(design, new QWidget, handles), icon_(icon), picture_(picture) {
+    if (const HandleTarget* target = handles.Find(icon)) widget_->setWindowIcon(target->icon);
+    for (const PictureBoxDesign& box : design.pictures)
+        if (box.id == Control::Picture1) pictureBox_ = handles.AddPictureBox(events, box.id);
+    Place();
+}
+
+MainWindow::~MainWindow() {
+    if (pictureBox_) handles_.Remove(pictureBox_);
+}
+
+// Nothing in the program needs the main window on screen; it stays a
+// handle, an icon and an owner for the message boxes.
+void MainWindow::Show() {}
+
+Handle MainWindow::ControlHandle(Control control) const {
+    if (control != Control::Picture1 || !pictureBox_)
+        throw RuntimeError(ErrorCode::Platform, "the main window has no such control");
+    return pictureBox_;
+}
+
+Handle MainWindow::PictureHandle(Control control) const {
+    ControlHandle(control);
+    return picture_;
+}
+
+}  // namespace velmora::qt

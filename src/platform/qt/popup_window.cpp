@@ -1,0 +1,227 @@
+#include "platform/qt/popup_window.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextLayout>
+
+#include "platform/qt/screen.h"
+#include "platform/qt/units.h"
+
+namespace velmora::qt {
+namespace {
+
+// CJK faces Debian ships, so the Chinese texts render in any locale rather
+// than in whatever face the locale prefers: a Song-style serif with a real
+// bold first for SimSun, sans faces behind the dialog font.
+const QStringList kSerifCjk{"Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+const QStringList kSansCjk{"Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+
+QFont DesignFont(const FontDesign& design) {
+    if (design.windowDefault) {
+        QFont font = QApplication::font();
+        font.setFamilies(QStringList{font.family()} + kSansCjk);
+        return font;
+    }
+    QStringList families{QString::fromStdU16String(design.face)};
+    if (design.face == u"宋体") families << "SimSun";  // its English name
+    QFont font;
+    font.setFamilies(families + kSerifCjk);
+    font.setPointSizeF(design.points);
+    font.setWeight(static_cast<QFont::Weight>(design.weight));
+    return font;
+}
+
+QRect LabelBounds(Twips left, Twips top, Twips width, Twips height) {
+    const float x = TwipsPerPixelX(), y = TwipsPerPixelY();
+    return QRect(TwipsToPixels(left, x), TwipsToPixels(top, y), TwipsToPixels(width, x),
+                 TwipsToPixels(height, y));
+}
+
+// Line breaks as a label shows them: CR LF, CR or LF each start a new line.
+QString LabelText(const Text& caption) {
+    QString text = QString::fromStdU16String(caption);
+    text.replace(QLatin1String("\r\n"), QChar(QChar::LineSeparator));
+    text.replace(QChar('\r'), QChar(QChar::LineSeparator));
+    text.replace(QChar('\n'), QChar(QChar::LineSeparator));
+    return text;
+}
+
+std::int16_t ButtonNumber(Qt::MouseButton button) {
+    switch (button) {
+        case Qt::LeftButton:
+            return 1;
+        case Qt::RightButton:
+            return 2;
+        case Qt::MiddleButton:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+std::int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
+    return static_cast<std::int16_t>((modifiers & Qt::ShiftModifier ? 1 : 0) |
+                                     (modifiers & Qt::ControlModifier ? 2 : 0) |
+                                     (modifiers & Qt::AltModifier ? 4 : 0));
+}
+
+}  // namespace
+
+class PopupWidget final : public QWidget {
+public:
+    struct Label {
+        Control id;
+        QString caption;
+        QRect bounds;
+        QFont font;
+        QColor colour;
+        bool centred;
+    };
+
+    PopupWidget(const WindowDesign& design, WindowEvents& events, const QPixmap& background)
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::WindowDoesNotAcceptFocus),
+          events_(&events),
+          background_(background) {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        for (const LabelDesign& label : design.labels) {
+            const QColor colour = label.color
+                                      ? QColor(label.color->red, label.color->green, label.color->blue)
+                                      : QApplication::palette().color(QPalette::ButtonText);
+            labels_.push_back(Label{label.id, LabelText(label.caption),
+                                    LabelBounds(label.left, label.top, label.width, label.height),
+                                    DesignFont(label.font), colour, label.alignment == Alignment::Centre});
+        }
+    }
+
+    // The core's window is gone: no event reaches it any more.
+    void Detach() { events_ = nullptr; }
+
+    Label* Find(Control id) {
+        for (Label& label : labels_)
+            if (label.id == id) return &label;
+        return nullptr;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        painter.drawPixmap(0, 0, background_);
+        for (const Label& label : labels_) PaintLabel(painter, label);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override { Press(event); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { Press(event); }
+
+    // Qt grabs the pointer for the widget that took the press, so the
+    // release arrives here even when the pointer has left the pop-up.
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (!pressed_ || ButtonNumber(event->button()) != pressedButton_) return;
+        const Control id = *pressed_;
+        pressed_.reset();
+        if (const Label* label = Find(id); label && events_)
+            events_->MouseUp(id, Args(*label, pressedButton_, event));  // may unload the pop-up
+    }
+
+private:
+    void Press(QMouseEvent* event) {
+        if (pressed_) return;  // a second button while one is held
+        const std::int16_t button = ButtonNumber(event->button());
+        const QPoint point = event->position().toPoint();
+        for (const Label& label : labels_) {
+            if (!button || !label.bounds.contains(point)) continue;
+            pressed_ = label.id;
+            pressedButton_ = button;
+            if (events_) events_->MouseDown(label.id, Args(label, button, event));
+            return;
+        }
+    }
+
+    MouseArgs Args(const Label& label, std::int16_t button, const QMouseEvent* event) const {
+        const QPoint at = event->position().toPoint() - label.bounds.topLeft();
+        return MouseArgs{button, ShiftNumber(event->modifiers()), PixelsToTwips(at.x(), TwipsPerPixelX()),
+                         PixelsToTwips(at.y(), TwipsPerPixelY())};
+    }
+
+    // Wraps at the label's width, at word boundaries where it can and
+    // anywhere where it must, and clips what falls below its bottom edge.
+    static void PaintLabel(QPainter& painter, const Label& label) {
+        QTextLayout layout(label.caption, label.font, painter.device());
+        QTextOption option(label.centred ? Qt::AlignHCenter : Qt::AlignLeft);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal y = 0;
+        while (y < label.bounds.height()) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid()) break;
+            line.setLineWidth(label.bounds.width());
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+        }
+        layout.endLayout();
+        painter.save();
+        painter.setClipRect(label.bounds);
+        painter.setPen(label.colour);
+        layout.draw(&painter, label.bounds.topLeft());
+        painter.restore();
+    }
+
+    WindowEvents* events_;
+    QPixmap background_;
+    std::vector<Label> labels_;
+    std::optional<Control> pressed_;
+    std::int16_t pressedButton_ = 0;
+};
+
+PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles,
+                         const QPixmap& background)
+    : WindowBase(design, new PopupWidget(design, events, background), handles),
+      popup_(static_cast<PopupWidget*>(widget_)) {
+    Place();
+}
+
+PopupWindow::~PopupWindow() {
+    popup_->Detach();
+}
+
+void PopupWindow::Show() {
+    shown_ = true;
+    Place();
+}
+
+// Height 0 is a real state of the slide, and Qt would unmap such a window
+// anyway: the native window is hidden while the logical height stays 0.
+void PopupWindow::Place() {
+    WindowBase::Place();
+    const bool visible = shown_ && height_ > 0;
+    if (visible && !widget_->isVisible()) {
+        widget_->show();
+        widget_->raise();
+    } else if (!visible && widget_->isVisible()) {
+        widget_->hide();
+    }
+}
+
+void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
+    if (PopupWidget::Label* found = popup_->Find(label)) {
+        found->caption = LabelText(caption);
+        popup_->update();
+    }
+}
+
+void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
+    if (PopupWidget::Label* found = popup_->Find(label)) {
+        found->bounds.moveTo(TwipsToPixels(left, TwipsPerPixelX()), TwipsToPixels(top, TwipsPerPixelY()));
+        popup_->update();
+    }
+}
+
+Handle PopupWindow::ControlHandle(Control) const {
+    throw RuntimeError(ErrorCode::Platform, "the pop-up has no picture box");
+}
+
+}  // namespace velmora::qt

@@ -1,0 +1,38 @@
+// `Message`: the frameless, stays-on-top pop-up. It is shown without
+// activation and never takes the focus, draws its background picture
+// unscaled and its four transparent labels over it. A press on a label is
+// followed by that label's release, wherever the pointer has gone.
+#pragma once
+
+#include <QPixmap>
+#include <optional>
+#include <vector>
+
+#include "platform/qt/window_base.h"
+
+namespace velmora::qt {
+
+class PopupWidget;
+
+class PopupWindow final : public WindowBase {
+public:
+    PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles,
+                const QPixmap& background);
+    ~PopupWindow() override;
+
+    void Show() override;
+    void SetLabelCaption(Control label, const Text& caption) override;
+    void MoveLabel(Control label, Twips left, Twips top) override;
+    Handle ControlHandle(Control control) const override;
+    Handle IconHandle() const override { return 0; }  // the pop-up has no icon
+    Handle PictureHandle(Control control) const override { return ControlHandle(control); }
+
+protected:
+    void Place() override;
+
+private:
+    PopupWidget* popup_;
+    bool shown_ = false;
+};
+
+}  // namespace velmora::qt

@@ -1,0 +1,197 @@
+// The adapter's windows, message boxes and event pump on Qt's offscreen
+// platform: what the core relies on from each.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <vector>
+
+#include "app/main_design.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/screen.h"
+#include "popup/message_design.h"
+
+namespace velmora::qt {
+namespace {
+
+struct Click {
+    char kind;  // 'D' down, 'U' up, 'M' move
+    Control control;
+    MouseArgs args;
+};
+
+class Recorder : public WindowEvents {
+public:
+    std::vector<Click> clicks;
+    void MouseDown(Control control, const MouseArgs& args) override {
+        clicks.push_back({'D', control, args});
+    }
+    void MouseUp(Control control, const MouseArgs& args) override { clicks.push_back({'U', control, args}); }
+    void MouseMove(Control control, const MouseArgs& args) override {
+        clicks.push_back({'M', control, args});
+    }
+};
+
+QWidget* ShownWindow(const QString& title) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->windowTitle() == title && widget->isVisible()) return widget;
+    return nullptr;
+}
+
+QPoint LabelCentre(Control id) {
+    for (const LabelDesign& label : MessageDesign().labels)
+        if (label.id == id)
+            return QPoint(static_cast<int>((label.left + label.width / 2) / TwipsPerPixelX()),
+                          static_cast<int>((label.top + label.height / 2) / TwipsPerPixelY()));
+    return {};
+}
+
+class QtWidgets : public ::testing::Test {
+protected:
+    QtPlatform platform;
+    Recorder events;
+};
+
+TEST_F(QtWidgets, ThePopUpIsHiddenWhileItsHeightIsZero) {
+    auto popup = platform.LoadWindow(MessageDesign(), events);
+    popup->SetHeight(0);
+    popup->Show();
+    EXPECT_EQ(popup->Height(), 0.0f);  // Qt would unmap it anyway; the height stays 0
+    EXPECT_EQ(ShownWindow("Form1"), nullptr);
+
+    popup->SetHeight(1500);
+    popup->SetTop(3000);
+    QWidget* shown = ShownWindow("Form1");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(popup->Height(), 1500.0f);
+    EXPECT_EQ(shown->geometry(), QRect(0, 200, 252, 100));
+    EXPECT_TRUE(shown->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(shown->testAttribute(Qt::WA_ShowWithoutActivating));
+
+    popup->SetHeight(0);
+    EXPECT_EQ(popup->Height(), 0.0f);
+    EXPECT_EQ(ShownWindow("Form1"), nullptr);
+}
+
+TEST_F(QtWidgets, AReleaseGoesToThePressedLabelWhereverThePointerIs) {
+    auto popup = platform.LoadWindow(MessageDesign(), events);
+    popup->SetHeight(kPopupFullHeight);
+    popup->Show();
+    QWidget* shown = ShownWindow("Form1");
+    ASSERT_NE(shown, nullptr);
+
+    QTest::mousePress(shown, Qt::RightButton, Qt::ShiftModifier, LabelCentre(Control::Label1));
+    QTest::mouseRelease(shown, Qt::RightButton, Qt::ShiftModifier, QPoint(5, 160));  // off every label
+    QTest::mousePress(shown, Qt::LeftButton, {}, QPoint(5, 5));                      // on no label
+    QTest::mouseRelease(shown, Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_EQ(events.clicks.size(), 2u);
+    EXPECT_EQ(events.clicks[0].kind, 'D');
+    EXPECT_EQ(events.clicks[0].control, Control::Label1);
+    EXPECT_EQ(events.clicks[0].args.button, 2);
+    EXPECT_EQ(events.clicks[0].args.shift, 1);
+    EXPECT_EQ(events.clicks[1].kind, 'U');
+    EXPECT_EQ(events.clicks[1].control, Control::Label1);
+
+    // A label moved by the core is hit where it now stands.
+    const QPoint at = LabelCentre(Control::Commandurl);
+    popup->MoveLabel(Control::Commandurl, 0, 0);
+    events.clicks.clear();
+    QTest::mouseClick(shown, Qt::LeftButton, {}, at);
+    EXPECT_TRUE(events.clicks.empty());
+    QTest::mouseClick(shown, Qt::LeftButton, {}, QPoint(2, 2));
+    ASSERT_EQ(events.clicks.size(), 2u);
+    EXPECT_EQ(events.clicks[1].control, Control::Commandurl);
+}
+
+// Answers the next message box after checking what it shows.
+void AnswerNextBox(std::function<void(QMessageBox&)> check) {
+    QTimer::singleShot(0, [check] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no message box is open";
+            return;
+        }
+        check(*box);
+    });
+}
+
+TEST_F(QtWidgets, MessageBoxesShowTheirTextsButtonsAndIcon) {
+    auto main = platform.LoadWindow(MainDesign(), events);
+    AnswerNextBox([](QMessageBox& box) {
+        EXPECT_EQ(box.windowTitle(), "退出");
+        EXPECT_EQ(box.text(), "确定退出吗 ?");
+        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box.buttons().size(), 2);
+        ASSERT_NE(box.defaultButton(), nullptr);
+        EXPECT_EQ(box.standardButton(box.defaultButton()), QMessageBox::Yes);
+        box.defaultButton()->click();
+    });
+    EXPECT_EQ(platform.MsgBox(main->hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo), kIdYes);
+
+    AnswerNextBox([](QMessageBox& box) {
+        EXPECT_EQ(box.icon(), QMessageBox::Critical);
+        EXPECT_EQ(box.buttons().size(), 1);
+        EXPECT_EQ(box.textFormat(), Qt::PlainText);  // "<b>" is shown, not obeyed
+        box.button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(platform.MsgBox(0, u"<b>启动程序发生错误</b>", u"错误", kMbIconStop), 1);
+
+    AnswerNextBox([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
+    EXPECT_EQ(platform.MsgBox(main->hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo), kIdNo);
+}
+
+// A port that refuses connections: bound, never listened on, then closed.
+int RefusingPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+TEST_F(QtWidgets, TheBlockingPumpWakesWhenATransferEnds) {
+    // Nothing else will happen: only the transfer's wake-up can end the wait.
+    bool watchdog = false;
+    QTimer::singleShot(10000, [&] { watchdog = true; });
+    const Text url = Utf8ToText("http://127.0.0.1:" + std::to_string(RefusingPort()) + "/feed.xml");
+    QElapsedTimer clock;
+    clock.start();
+    auto request = platform.OpenUrl(url);
+    int pumps = 0;
+    while (request->Busy()) {
+        platform.PumpEvents();
+        ++pumps;
+    }
+    EXPECT_FALSE(watchdog) << "the pump slept until the watchdog";
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_LT(pumps, 10) << "the pump returned without waiting";
+    EXPECT_THROW(request->Take(), RuntimeError);
+}
+
+}  // namespace
+}  // namespace velmora::qt
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    char runtime[] = "/tmp/velmora-qt-test-XXXXXX";  // Qt wants a private one
+    if (mkdtemp(runtime)) qputenv("XDG_RUNTIME_DIR", runtime);
+    int status;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    rmdir(runtime);
+    return status;
+}

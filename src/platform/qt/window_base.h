@@ -1,0 +1,38 @@
+// What the two windows share: geometry kept in whole pixels and reported in
+// twips, and the handle the core knows the window by.
+#pragma once
+
+#include <QWidget>
+
+#include "platform/platform.h"
+#include "platform/qt/handles.h"
+
+namespace velmora::qt {
+
+class WindowBase : public NativeWindow {
+public:
+    ~WindowBase() override;
+    Handle hWnd() const override { return handle_; }
+    Twips Left() const override;
+    Twips Top() const override;
+    Twips Width() const override;
+    Twips Height() const override;
+    void SetLeft(Twips value) override;
+    void SetTop(Twips value) override;
+    void SetHeight(Twips value) override;
+
+protected:
+    // Takes `widget`, hidden, sized to the design at the screen's top-left
+    // corner. Qt owns the widget from here: it is deleted later, never inside
+    // one of its own events.
+    WindowBase(const WindowDesign& design, QWidget* widget, HandleTable& handles);
+    // Puts the native window where the fields say.
+    virtual void Place();
+
+    QWidget* widget_;
+    HandleTable& handles_;
+    Handle handle_;
+    int left_ = 0, top_ = 0, width_, height_;
+};
+
+}  // namespace velmora::qt

@@ -1,0 +1,129 @@
+// The Qt adapter's services that need no Qt: twips and pixels, message box
+// styles, and the single-instance lock.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/qt/instance_lock.h"
+#include "platform/qt/message_box_style.h"
+#include "platform/qt/units.h"
+#include "popup/message_design.h"
+
+namespace velmora::qt {
+namespace {
+
+TEST(QtUnits, PixelsFromTheLogicalDpiRoundTiesToEven) {
+    EXPECT_EQ(TwipsPerPixel(96), 15.0f);
+    EXPECT_EQ(TwipsPerPixel(120), 12.0f);
+    EXPECT_EQ(TwipsPerPixel(0), 15.0f);  // no screen: 96 DPI
+    EXPECT_EQ(TwipsToPixels(337.5f, 15), 22);
+    EXPECT_EQ(TwipsToPixels(352.5f, 15), 24);
+    EXPECT_EQ(TwipsToPixels(-22.5f, 15), -2);
+    EXPECT_EQ(TwipsToPixels(1e30f, 15), std::numeric_limits<int>::max());
+}
+
+TEST(QtUnits, ThePopUpStandsWhereItsMarginsSay) {
+    const float tpp = TwipsPerPixel(96);
+    const Twips screenWidth = PixelsToTwips(1920, tpp), screenHeight = PixelsToTwips(1080, tpp);
+    const int width = TwipsToPixels(MessageDesign().width, tpp);
+    const int left = TwipsToPixels(screenWidth - MessageDesign().width - kPopupRightMargin, tpp);
+    const int height = TwipsToPixels(kPopupFullHeight, tpp);
+    const int top = TwipsToPixels(screenHeight - kPopupBottomMargin - PixelsToTwips(height, tpp), tpp);
+    EXPECT_EQ(1920 - (left + width), 18);
+    EXPECT_EQ(1080 - (top + height), 30);
+    EXPECT_EQ(height, 173);
+}
+
+TEST(QtMessageBoxStyle, StylesGiveTheirButtonsDefaultsAndIcons) {
+    const BoxLayout stop = LayoutForStyle(16);
+    EXPECT_EQ(stop.buttons, std::vector<std::int32_t>{kIdOk});
+    EXPECT_EQ(stop.icon, BoxIcon::Stop);
+
+    const BoxLayout prompt = LayoutForStyle(4);
+    EXPECT_EQ(prompt.buttons, (std::vector<std::int32_t>{kIdYesAnswer, kIdNoAnswer}));
+    EXPECT_EQ(prompt.defaultButton, kIdYesAnswer);
+    EXPECT_EQ(prompt.icon, BoxIcon::None);
+
+    EXPECT_EQ(LayoutForStyle(4 + 0x100).defaultButton, kIdNoAnswer);
+    EXPECT_EQ(LayoutForStyle(4 + 0x200).defaultButton, kIdYesAnswer);  // no third button
+    const BoxLayout question = LayoutForStyle(3 + 0x20);
+    EXPECT_EQ(question.buttons, (std::vector<std::int32_t>{kIdYesAnswer, kIdNoAnswer, kIdCancel}));
+    EXPECT_EQ(question.icon, BoxIcon::Question);
+}
+
+class QtInstanceLock : public ::testing::Test {
+protected:
+    std::filesystem::path root;
+    std::string folder;
+    void SetUp() override {
+        char templ[] = "/tmp/velmora-lock-test-XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        root = templ;
+        folder = (root / "run").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+};
+
+TEST_F(QtInstanceLock, FolderIsTheRuntimeDirectoryOrAPrivateOneInTmp) {
+    EXPECT_EQ(InstanceLockFolder("/run/user/1000", 1000), "/run/user/1000");
+    EXPECT_EQ(InstanceLockFolder(nullptr, 1000), "/tmp/velmora-1000");
+    EXPECT_EQ(InstanceLockFolder("", 1000), "/tmp/velmora-1000");
+    EXPECT_EQ(InstanceLockFolder("relative/dir", 7), "/tmp/velmora-7");
+}
+
+TEST_F(QtInstanceLock, TheSecondCopyFindsTheFirstUntilItGoes) {
+    auto first = std::make_unique<InstanceLock>(folder);
+    EXPECT_FALSE(first->HeldElsewhere());
+    EXPECT_TRUE(first->Holds());
+    EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+
+    InstanceLock second(folder);
+    EXPECT_TRUE(second.HeldElsewhere());
+    EXPECT_FALSE(second.Holds());
+    first.reset();
+    EXPECT_FALSE(second.HeldElsewhere());
+    EXPECT_TRUE(second.Holds());
+}
+
+// A crash must not block the next start, and neither must a program the
+// holder started (the browser behind xdg-open) that outlives it.
+TEST_F(QtInstanceLock, TheLockDiesWithItsProcessAndIsNotInherited) {
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        InstanceLock lock(folder);
+        if (lock.HeldElsewhere() || !lock.Holds()) _exit(1);
+        // A new program in its place: the pipe's write end closes at exec.
+        execl("/bin/sh", "sh", "-c", "exec sleep 30", static_cast<char*>(nullptr));
+        _exit(2);
+    }
+    close(ready[1]);
+    char byte;
+    EXPECT_EQ(read(ready[0], &byte, 1), 0);  // end of file: the child has exec'd (or died)
+    close(ready[0]);
+
+    InstanceLock next(folder);
+    EXPECT_FALSE(next.HeldElsewhere()) << "the program started by the holder kept the lock";
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the child could not take the lock";
+}
+
+TEST_F(QtInstanceLock, AFolderThatIsALinkIsNotTrusted) {
+    std::filesystem::create_directory(root / "elsewhere");
+    std::filesystem::create_directory_symlink(root / "elsewhere", folder);
+    InstanceLock lock(folder);
+    EXPECT_FALSE(lock.HeldElsewhere());  // runs, but without a lock
+    EXPECT_FALSE(lock.Holds());
+    EXPECT_FALSE(std::filesystem::exists(root / "elsewhere" / "velmora.lock"));
+}
+
+}  // namespace
+}  // namespace velmora::qt
