@@ -1,0 +1,254 @@
+// The feed transfer on WinINet, so the user's proxy, cookie and TLS settings
+// apply. The blocking calls run on a worker thread. A timer-queue deadline
+// ends the request at the whole-transfer limit whether or not WinINet lets go
+// (closing its handles does not always interrupt a blocked call); the worker
+// then finishes on its own and its result is dropped.
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "feed/charset.h"
+#include "platform/http_fetch.h"
+#include "platform/http_validators.h"
+#include "platform/win32/win32_api.h"
+
+#include <wininet.h>
+
+namespace velmora {
+namespace {
+
+bool IsHttpUrl(const std::wstring& url) {
+    auto startsWith = [&](const wchar_t* prefix) {
+        return _wcsnicmp(url.c_str(), prefix, wcslen(prefix)) == 0;
+    };
+    return startsWith(L"http://") || startsWith(L"https://");
+}
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    return TextToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    throw RuntimeError(ErrorCode::FetchFailed, what);
+}
+
+[[noreturn]] void FailWithLastError(const char* step) {
+    Fail(std::string(step) + " failed (WinINet error " + std::to_string(GetLastError()) + ")");
+}
+
+// Closes a WinINet handle when it goes out of scope.
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    ~InternetHandle() {
+        if (handle_) InternetCloseHandle(handle_);
+    }
+    HINTERNET get() const { return handle_; }
+
+private:
+    HINTERNET handle_;
+};
+
+// What the worker and the request share; it lives as long as either needs it.
+struct Outcome {
+    std::mutex mutex;
+    std::condition_variable wakeDone;
+    bool finished = false;
+    bool waking = false;
+    std::string error;
+    FetchedDocument document;
+    std::function<void()> wake;
+
+    // The first to finish (worker, deadline or abandonment) decides; a
+    // decider that will call Wake says so, and the request is not destroyed
+    // under that call.
+    bool Finish(std::string failure, FetchedDocument result, bool willWake) {
+        std::lock_guard lock(mutex);
+        if (finished) return false;
+        finished = true;
+        waking = willWake;
+        error = std::move(failure);
+        document = std::move(result);
+        return true;
+    }
+    void Wake() {
+        wake();
+        std::lock_guard lock(mutex);
+        waking = false;
+        wakeDone.notify_all();
+    }
+    void AwaitWake() {
+        std::unique_lock lock(mutex);
+        wakeDone.wait(lock, [this] { return !waking; });
+    }
+    bool Finished() {
+        std::lock_guard lock(mutex);
+        return finished;
+    }
+};
+
+class Transfer {
+public:
+    explicit Transfer(std::shared_ptr<Outcome> outcome) : outcome_(std::move(outcome)) {}
+
+    FetchedDocument Run(const std::wstring& firstUrl) {
+        const std::string cacheKey = ToUtf8(firstUrl);
+        // An unchanged feed then costs a 304 instead of the whole document.
+        std::wstring headers = L"Accept-Encoding: gzip, deflate\r\n";
+        for (const std::string& line : SharedValidatorCache().ConditionalHeaders(cacheKey)) {
+            headers += win32::ToWide(Utf8ToText(line)) + L"\r\n";
+        }
+        std::wstring url = firstUrl;
+        InternetHandle session(
+            InternetOpenW(L"Velmora/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (!session.get()) FailWithLastError("InternetOpen");
+        DWORD connectMs = kConnectTimeoutSeconds * 1000, transferMs = kTransferTimeoutSeconds * 1000;
+        BOOL decode = TRUE;
+        InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
+        InternetSetOptionW(session.get(), INTERNET_OPTION_SEND_TIMEOUT, &transferMs, sizeof(transferMs));
+        InternetSetOptionW(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &transferMs, sizeof(transferMs));
+        InternetSetOptionW(session.get(), INTERNET_OPTION_HTTP_DECODING, &decode, sizeof(decode));
+
+        for (long hop = 0;; ++hop) {
+            if (!IsHttpUrl(url)) Fail("only http and https addresses are fetched");
+            // Redirects are followed here, not by WinINet, so that every hop
+            // is held to the http/https rule and the hop limit.
+            InternetHandle request(InternetOpenUrlW(
+                session.get(), url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
+                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                    INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI,
+                0));
+            if (!request.get()) FailWithLastError("InternetOpenUrl");
+            const DWORD status = QueryStatus(request.get());
+            if (IsRedirect(status)) {
+                const std::wstring next = QueryHeader(request.get(), HTTP_QUERY_LOCATION);
+                if (next.empty()) Fail("a redirect without a Location");
+                if (hop >= kMaxRedirects) Fail("too many redirects");
+                url = Combine(url, next);
+                continue;
+            }
+            if (status == 304) {
+                if (auto remembered = SharedValidatorCache().Recall(cacheKey)) return *remembered;
+                Fail("HTTP status 304 for a document not fetched before");
+            }
+            if (status >= 400) Fail("HTTP status " + std::to_string(status));
+            FetchedDocument document;
+            document.headerCharset =
+                ContentTypeCharset(ToUtf8(QueryHeader(request.get(), HTTP_QUERY_CONTENT_TYPE)));
+            document.body = ReadBody(request.get());
+            ValidatorHeaders validators;
+            const std::string raw = ToUtf8(QueryHeader(request.get(), HTTP_QUERY_RAW_HEADERS_CRLF));
+            for (std::size_t start = 0; start < raw.size();) {
+                std::size_t end = std::min(raw.find("\r\n", start), raw.size());
+                validators.AddLine(std::string_view(raw).substr(start, end - start));
+                start = end + 2;
+            }
+            SharedValidatorCache().Remember(cacheKey, validators.etag(), validators.lastModified(), document);
+            return document;
+        }
+    }
+
+private:
+    static DWORD QueryStatus(HINTERNET request) {
+        DWORD status = 0, size = sizeof(status);
+        if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                            nullptr))
+            FailWithLastError("HttpQueryInfo");
+        return status;
+    }
+
+    static std::wstring QueryHeader(HINTERNET request, DWORD which) {
+        std::wstring value(256, L'\0');
+        DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        if (!HttpQueryInfoW(request, which, value.data(), &size, nullptr)) {
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+            value.assign(size / sizeof(wchar_t) + 1, L'\0');
+            if (!HttpQueryInfoW(request, which, value.data(), &size, nullptr)) return {};
+        }
+        value.resize(size / sizeof(wchar_t));
+        return value;
+    }
+
+    static std::wstring Combine(const std::wstring& base, const std::wstring& relative) {
+        std::wstring out(INTERNET_MAX_URL_LENGTH, L'\0');
+        DWORD size = static_cast<DWORD>(out.size());
+        if (!InternetCombineUrlW(base.c_str(), relative.c_str(), out.data(), &size, ICU_NO_ENCODE))
+            FailWithLastError("InternetCombineUrl");
+        out.resize(size);
+        return out;
+    }
+
+    std::string ReadBody(HINTERNET request) {
+        std::string body;
+        char buffer[16384];
+        for (;;) {
+            // Nobody waits for an abandoned transfer: stop reading.
+            if (outcome_->Finished()) Fail("abandoned");
+            DWORD read = 0;
+            if (!InternetReadFile(request, buffer, sizeof(buffer), &read))
+                FailWithLastError("InternetReadFile");
+            if (read == 0) return body;
+            if (body.size() + read > kMaxDocumentBytes) Fail("the document is larger than 16 MiB");
+            body.append(buffer, read);
+        }
+    }
+
+    std::shared_ptr<Outcome> outcome_;
+};
+
+class WinInetFetch final : public FetchRequest {
+public:
+    WinInetFetch(std::wstring url, std::function<void()> wake) : outcome_(std::make_shared<Outcome>()) {
+        outcome_->wake = std::move(wake);
+        CreateTimerQueueTimer(&deadline_, nullptr, OnDeadline, outcome_.get(), kTransferTimeoutSeconds * 1000,
+                              0, WT_EXECUTEONLYONCE);
+        std::thread([outcome = outcome_, url = std::move(url)] {
+            bool decided;
+            try {
+                decided = outcome->Finish("", Transfer(outcome).Run(url), true);
+            } catch (const RuntimeError& error) {
+                decided = outcome->Finish(error.what(), {}, true);
+            }
+            if (decided) outcome->Wake();
+        }).detach();
+    }
+
+    ~WinInetFetch() override {
+        // Waits for a running deadline callback, which uses the outcome.
+        if (deadline_) DeleteTimerQueueTimer(nullptr, deadline_, INVALID_HANDLE_VALUE);
+        outcome_->Finish("abandoned", {}, false);
+        outcome_->AwaitWake();
+    }
+
+    bool Busy() override { return !outcome_->Finished(); }
+
+    FetchedDocument Take() override {
+        std::lock_guard lock(outcome_->mutex);
+        if (!outcome_->error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome_->error);
+        return std::move(outcome_->document);
+    }
+
+private:
+    static void CALLBACK OnDeadline(void* context, BOOLEAN) {
+        auto* outcome = static_cast<Outcome*>(context);
+        if (outcome->Finish("the transfer timed out", {}, true)) outcome->Wake();
+    }
+
+    std::shared_ptr<Outcome> outcome_;
+    HANDLE deadline_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake) {
+    return std::make_unique<WinInetFetch>(win32::ToWide(url), std::move(wake));
+}
+
+}  // namespace velmora

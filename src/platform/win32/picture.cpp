@@ -1,0 +1,72 @@
+#include "platform/win32/picture.h"
+
+#include <wincodec.h>
+
+namespace velmora::win32 {
+namespace {
+
+// Releases a COM interface when it goes out of scope.
+template <typename T>
+class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef() {
+        if (ptr_) ptr_->Release();
+    }
+    T** Out() { return &ptr_; }
+    T* operator->() const { return ptr_; }
+    T* get() const { return ptr_; }
+
+private:
+    T* ptr_ = nullptr;
+};
+
+}  // namespace
+
+HBITMAP LoadJpegResource(HINSTANCE instance, int resourceId) {
+    HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
+    if (!resource) return nullptr;
+    HGLOBAL loaded = LoadResource(instance, resource);
+    auto* bytes = static_cast<BYTE*>(LockResource(loaded));
+    const DWORD size = SizeofResource(instance, resource);
+    if (!bytes || size == 0) return nullptr;
+
+    ComRef<IWICImagingFactory> factory;
+    ComRef<IWICStream> stream;
+    ComRef<IWICBitmapDecoder> decoder;
+    ComRef<IWICBitmapFrameDecode> frame;
+    ComRef<IWICFormatConverter> converter;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Out()))) ||
+        FAILED(factory->CreateStream(stream.Out())) || FAILED(stream->InitializeFromMemory(bytes, size)) ||
+        FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                decoder.Out())) ||
+        FAILED(decoder->GetFrame(0, frame.Out())) ||
+        FAILED(factory->CreateFormatConverter(converter.Out())) ||
+        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone,
+                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)))
+        return nullptr;
+
+    UINT width = 0, height = 0;
+    if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (!bitmap) return nullptr;
+    const UINT stride = width * 4;
+    if (FAILED(converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(pixels)))) {
+        DeleteObject(bitmap);
+        return nullptr;
+    }
+    return bitmap;
+}
+
+}  // namespace velmora::win32

@@ -1,0 +1,60 @@
+// `Message`: the borderless, topmost pop-up. It never takes the focus or
+// activation, draws its background picture unscaled and paints its four
+// labels over it; a pressed label captures the mouse so that the release
+// comes back to it.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "platform/win32/label_painter.h"
+#include "platform/win32/window_base.h"
+
+namespace velmora::win32 {
+
+class PopupWindow final : public WindowBase {
+public:
+    static void RegisterClasses(HINSTANCE instance);
+    // `background` stays owned by the caller and outlives the window.
+    PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, HBITMAP background);
+    ~PopupWindow() override;
+
+    void Show() override;
+    void SetLabelCaption(Control label, const Text& caption) override;
+    void MoveLabel(Control label, Twips left, Twips top) override;
+    Handle ControlHandle(Control control) const override;
+    Handle IconHandle() const override { return 0; }  // the pop-up has no icon
+    Handle PictureHandle(Control control) const override { return ControlHandle(control); }
+
+protected:
+    void ApplyPlacement() override;
+
+private:
+    struct Label {
+        Control id;
+        std::wstring caption;
+        RECT bounds;
+        LabelLook look;
+    };
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
+    Label* Find(Control id);
+    Label* HitTest(POINT point);
+    MouseArgs ArgsFor(const Label& label, std::int16_t button, WPARAM keys, LPARAM lParam) const;
+    // Returns true when the message was a label press or release; the events
+    // it raised may have destroyed this window.
+    bool OnButton(UINT message, WPARAM wParam, LPARAM lParam);
+
+    WindowEvents& events_;
+    HBITMAP background_;
+    int designHeight_;
+    HFONT songFont_ = nullptr;
+    HFONT dialogFont_ = nullptr;
+    std::vector<Label> labels_;
+    bool shown_ = false;
+    std::optional<Control> pressed_;
+    std::int16_t pressedButton_ = 0;
+};
+
+}  // namespace velmora::win32
