@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Cross-builds velmora.exe and runs the end-to-end cases under Wine: a
+# virtual X display with an XEmbed tray, a local feed site on 127.0.0.1, a
+# browser stand-in that logs what it is asked to open, and a Wine prefix per
+# locale copied from a template. Screenshots go to build/e2e-artifacts/.
+# Usage: scripts/e2e-windows.sh [first-run] [links] [no-config] [western] [fetch] [cost]
+#        (default: all groups)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/deps.sh windows
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+work=$root/build/e2e-windows
+artifacts=$root/build/e2e-artifacts
+mkdir -p "$work" "$artifacts"
+rm -f "$artifacts"/*.png "$artifacts"/cpu.txt
+
+pids=()
+prefixes=()
+cleanup() {
+    local i prefix
+    # Wine first, then newest first: the tray before the display it uses.
+    for prefix in "${prefixes[@]}"; do
+        WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+    done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Waits until a command succeeds, for at most $1 seconds.
+poll() {
+    local timeout=$1 start=$SECONDS
+    shift
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS - start < timeout)) || { echo "timed out waiting for: $*" >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+# The cases import their helpers; keep the source tree free of bytecode.
+export PYTHONDONTWRITEBYTECODE=1
+export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'
+wine=/usr/lib/wine/wine64
+
+# Locales of our own: the machine may only have C and POSIX.
+locpath=$work/locales
+mkdir -p "$locpath"
+for locale in zh_CN en_US; do
+    [ -d "$locpath/$locale.UTF-8" ] || localedef -i "$locale" -f UTF-8 "$locpath/$locale.UTF-8"
+done
+
+# The template prefix: made once, copied for every session.
+template=$work/template
+prefixes+=("$template")
+bash tests/e2e/wine_prefix.sh "$template"
+
+# Helpers that read message boxes through the Windows API and play a
+# restarted Explorer.
+reader=$work/read_dialogs.exe
+restarter=$work/taskbar_restart.exe
+x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -o "$reader" tests/e2e/read_dialogs.cpp
+x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -municode -o "$restarter" tests/e2e/taskbar_restart.cpp
+
+# The browser stand-in, first on PATH for Wine's winebrowser.
+bin=$work/bin
+launches=$work/launches.log
+mkdir -p "$bin"
+: >"$launches"
+cat >"$bin/xdg-open" <<STANDIN
+#!/bin/sh
+printf '%s\n' "\$1" >>"$launches"
+STANDIN
+chmod +x "$bin/xdg-open"
+
+# The display and its tray.
+source tests/e2e/display.sh
+start_display "$work"
+
+# The feed site, on the port the build's feed address names.
+www=$work/www
+requests=$work/requests.log
+rm -rf "$www"
+mkdir -p "$www"
+: >"$requests"
+python3 tests/e2e/feed_server.py 8741 "$www" "$requests" &
+pids+=($!)
+poll 10 python3 -c 'import socket; socket.create_connection(("127.0.0.1", 8741), 1)'
+
+for session in zh en fetch cost; do prefixes+=("$work/prefix-$session"); done
+VELMORA_E2E_EXE=$root/build/windows/velmora.exe \
+VELMORA_E2E_WORK=$work \
+VELMORA_E2E_ARTIFACTS=$artifacts \
+VELMORA_E2E_TEMPLATE=$template \
+VELMORA_E2E_WWW=$www \
+VELMORA_E2E_REQUESTS=$requests \
+VELMORA_E2E_LAUNCHES=$launches \
+VELMORA_E2E_BIN=$bin \
+VELMORA_E2E_LOCPATH=$locpath \
+VELMORA_E2E_READER=$reader \
+VELMORA_E2E_RESTARTER=$restarter \
+VELMORA_E2E_CHECKER=$root/build/windows/tools/velmora-check/velmora-check.exe \
+VELMORA_E2E_SOURCE=$root \
+    python3 tests/e2e/windows_cases.py "$@"

@@ -1,0 +1,521 @@
+#!/usr/bin/env python3
+"""End-to-end cases for velmora.exe under Wine, as a user sees them.
+
+Run by scripts/e2e-windows.sh, which provides the display, the tray, the feed
+server, the browser stand-in and a template Wine prefix (see Config). Each
+case group runs the real program and asserts on windows, pixels, message
+boxes read through the Windows API, the browser stand-in's log and the feed
+server's request log. Exits non-zero when any case fails.
+"""
+import json
+import os
+import subprocess
+import sys
+import time
+import traceback
+
+from desktop import (WINE, Failure, Session, buttons, check, click, click_button, cpu_seconds, find_windows, focused_window, holds,
+                     message_text, pixel, popup_geometry, press, region_stats, release_at, same_region, screenshot,
+                     tray_icons, wait_for)
+
+SCREEN_W, SCREEN_H = 1920, 1080
+POPUP_W, POPUP_FULL_H = 252, 173  # 3780 x 2600 twips at 15 twips per pixel
+RIGHT_MARGIN, BOTTOM_MARGIN = 18, 30
+CHECK_INTERVAL_S = 60
+
+ALREADY_RUNNING = ("已经启动", "对不起，Velmora已经启动。")
+STARTUP_ERROR = ("错误", "启动程序发生错误，请重新安装程序。")
+EXIT_PROMPT = ("退出", "确定退出吗 ?")
+
+
+class Config:
+    def __init__(self):
+        env = os.environ
+        self.exe = env["VELMORA_E2E_EXE"]
+        self.work = env["VELMORA_E2E_WORK"]
+        self.artifacts = env["VELMORA_E2E_ARTIFACTS"]
+        self.template = env["VELMORA_E2E_TEMPLATE"]
+        self.www = env["VELMORA_E2E_WWW"]
+        self.requests = env["VELMORA_E2E_REQUESTS"]
+        self.launches = env["VELMORA_E2E_LAUNCHES"]
+        self.bin = env["VELMORA_E2E_BIN"]
+        self.locpath = env["VELMORA_E2E_LOCPATH"]
+        self.reader = env["VELMORA_E2E_READER"]
+        self.checker = env["VELMORA_E2E_CHECKER"]
+        self.restarter = env["VELMORA_E2E_RESTARTER"]
+        self.source = env["VELMORA_E2E_SOURCE"]
+        self.base = "http://127.0.0.1:8741/"
+
+
+config = Config()
+
+
+# --- the feed site -----------------------------------------------------------------------
+
+
+def write_feed(name, title, description, link, pub_date):
+    item = (f"<item><title><![CDATA[{title}]]></title><link>{link}</link>"
+            f"<description><![CDATA[{description}]]></description><pubDate>{pub_date}</pubDate></item>")
+    text = ('<?xml version="1.0" encoding="utf-8"?>\n<rss version="2.0"><channel><title>Velmora e2e</title>'
+            f"<link>{config.base}</link><description>channel</description>\n{item}\n</channel></rss>\n")
+    path = os.path.join(config.www, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path + ".tmp", "w", encoding="utf-8") as f:
+        f.write(text)
+    os.replace(path + ".tmp", path)
+
+
+def answers_for(path):
+    """The feed server's answers to requests for path, in order."""
+    with open(config.requests, encoding="utf-8") as f:
+        return [line.split()[1] for line in f if line.split()[0] == "/" + path]
+
+
+def requests_for(path):
+    return len(answers_for(path))
+
+
+def launches():
+    if not os.path.exists(config.launches):
+        return []
+    with open(config.launches, encoding="utf-8") as f:
+        return [line.rstrip("\n") for line in f]
+
+
+def artifact(name):
+    return os.path.join(config.artifacts, name)
+
+
+# --- the pop-up --------------------------------------------------------------------------
+
+
+def expected_popup(height):
+    return (SCREEN_W - RIGHT_MARGIN - POPUP_W, SCREEN_H - BOTTOM_MARGIN - height, POPUP_W, height)
+
+
+def watch_slide_in(timeout=10):
+    """Waits for the pop-up, follows it to full height; returns the seconds
+    from first sight to full height and every geometry seen."""
+    first = wait_for("the pop-up to appear", popup_geometry, timeout, interval=0.01)
+    start = time.monotonic()
+    seen = [first]
+    while seen[-1][3] < POPUP_FULL_H:
+        check(time.monotonic() - start < 5, f"the pop-up stopped growing at {seen[-1]}")
+        g = popup_geometry()
+        if g:
+            seen.append(g)
+        time.sleep(0.01)
+    return time.monotonic() - start, seen
+
+
+def label_point(popup, left, top, width, height):
+    """Screen point in the middle of a label given in pop-up pixels."""
+    return popup[0] + left + width // 2, popup[1] + top + height // 2
+
+
+CLOSE_LABEL = (232, 6, 17, 17)
+DETAILS_LABEL = (192, 150, 59, 17)
+TITLE_LABEL = (16, 24, 217, 17)
+TEXT_LABEL = (16, 48, 217, 89)
+
+
+def wait_popup_gone(timeout):
+    start = time.monotonic()
+    wait_for("the pop-up to go", lambda: popup_geometry() is None, timeout, interval=0.02)
+    return time.monotonic() - start
+
+
+def assert_icon_docked(timeout=20):
+    return wait_for("the icon to dock in the tray", lambda: tray_icons(), timeout)[0]
+
+
+# --- case groups ---------------------------------------------------------------------------
+
+results = []
+
+
+def case(name):
+    def wrap(function):
+        def run(*args):
+            started = time.monotonic()
+            try:
+                function(*args)
+                results.append((name, True, ""))
+                print(f"PASS {name} ({time.monotonic() - started:.1f} s)", flush=True)
+                return True
+            except Exception as error:  # a failed case must not stop the others
+                detail = str(error) if isinstance(error, Failure) else traceback.format_exc()
+                results.append((name, False, detail))
+                print(f"FAIL {name}: {detail}", flush=True)
+                return False
+
+        return run
+
+    return wrap
+
+
+LINK_A = config.base + "items/first?id=1"
+LINK_B = config.base + "items/second?id=2"
+
+
+FIRST_TITLE = "新版本发布：Velmora 测试条目"
+FIRST_TEXT = ("这是一条测试消息。[b]Velmora[/b] 会在屏幕右下角弹出窗口，显示标题、摘要和查看详情链接。"
+              "The quick brown fox jumps over the lazy dog #183; 再来一些文字。")
+# The first pop-up as drawn under the Chinese locale, for comparison.
+reference = {}
+
+
+@case("1 normal start: icon docks, pop-up slides in at its place with the item's texts")
+def normal_start(session, state):
+    write_feed("feeds/main.xml", FIRST_TITLE, FIRST_TEXT, LINK_A, "Mon, 07 Dec 2026 06:00:00 GMT")
+    session.install("velmora", "feeds/main.xml")
+    state["main"] = session.start("velmora")
+    assert_icon_docked()
+    seconds, seen = watch_slide_in()
+    for g in seen:
+        check(g[0] + g[2] == SCREEN_W - RIGHT_MARGIN, f"right edge at {g[0] + g[2]}, not {SCREEN_W - RIGHT_MARGIN}")
+        check(g[1] + g[3] == SCREEN_H - BOTTOM_MARGIN, f"bottom edge at {g[1] + g[3]} while sliding ({g})")
+    check(seen[-1] == expected_popup(POPUP_FULL_H), f"full-height pop-up at {seen[-1]}")
+    check(seconds < 1.6, f"the slide-in took {seconds:.2f} s")
+    check(len(seen) >= 3, f"no growth was seen, only {seen}")
+    focused = focused_window()
+    check(focused not in find_windows("^Form1$"), "the pop-up took the keyboard focus")
+    popup = seen[-1]
+    shot = screenshot(artifact("case1-popup.png"), crop=popup)
+    state["first_shot"] = reference["popup"] = shot
+    screenshot(artifact("case1-screen.png"))
+    # The background picture: light-blue band at the top, white body.
+    band, body = pixel(shot, 120, 10), pixel(shot, 120, 140)
+    check(abs(band[0] - 160) < 24 and abs(band[2] - 235) < 24, f"top band colour {band}")
+    check(min(body) > 235, f"body colour {body}")
+    # The labels' texts are drawn: dark title and message, teal details,
+    # white close mark on the band.
+    check(region_stats(shot, *TITLE_LABEL)[0] < 0.3, "no title text drawn")
+    check(region_stats(shot, *TEXT_LABEL)[0] < 0.3, "no message text drawn")
+    check(region_stats(shot, *DETAILS_LABEL)[0] < 0.6, "no view-details text drawn")
+    check(region_stats(shot, *CLOSE_LABEL)[1] > 0.97, "no close mark drawn")
+    state["popup"] = popup
+
+
+@case("3 view details hands the http link to the browser and closes the pop-up")
+def view_details(session, state):
+    check("popup" in state, "needs the pop-up of case 1")
+    click(*label_point(state["popup"], *DETAILS_LABEL))
+    logged = wait_for("the browser stand-in to be started", launches, 15)
+    check(logged == [LINK_A], f"the browser got {logged}, not [{LINK_A}]")
+    check(wait_popup_gone(3) < 2.0, "the pop-up did not close")
+
+
+@case("4 the same feed at the next check shows nothing; a changed first item shows the new item")
+def next_checks(session, state):
+    check(session.processes and state["main"].poll() is None, "needs the running program of case 1")
+    fetched = requests_for("feeds/main.xml")
+    wait_for("the next feed check", lambda: requests_for("feeds/main.xml") > fetched, CHECK_INTERVAL_S + 15, 0.2)
+    check(holds(lambda: popup_geometry() is None, 3), "the unchanged item was shown again")
+    # The unchanged feed was asked for conditionally and came from memory.
+    check(answers_for("feeds/main.xml")[-1] == "304", f"answers {answers_for('feeds/main.xml')}")
+    write_feed("feeds/main.xml", "第二条：换了新内容", "新的第一条目。Second item, shown because its pubDate changed.",
+               LINK_B, "Mon, 07 Dec 2026 07:00:00 GMT")
+    fetched = requests_for("feeds/main.xml")
+    wait_for("the check after that", lambda: requests_for("feeds/main.xml") > fetched, CHECK_INTERVAL_S + 15, 0.2)
+    check(answers_for("feeds/main.xml")[-1] == "200", f"answers {answers_for('feeds/main.xml')}")
+    _, seen = watch_slide_in()
+    popup = seen[-1]
+    check(popup == expected_popup(POPUP_FULL_H), f"the new pop-up at {popup}")
+    shot = screenshot(artifact("case4-new-item.png"), crop=popup)
+    check(not same_region(shot, state["first_shot"], TITLE_LABEL), "the title did not change")
+    state["popup"] = popup
+
+
+@case("2 the close mark starts the slide-out; the pop-up is gone about a second later")
+def close_mark(session, state):
+    popup = popup_geometry()
+    check(popup is not None, "needs a pop-up on screen")
+    launched = len(launches())
+    before = screenshot(artifact("case2-before-press.png"), crop=popup)
+    # Press on the mark, leave the pop-up with the button held, release far
+    # away: the release still belongs to the mark (mouse capture).
+    press(*label_point(popup, *CLOSE_LABEL))
+    pressed = wait_for("the pressed look", lambda: not same_region(
+        screenshot(artifact("case2-pressed.png"), crop=popup), before, CLOSE_LABEL), 2, 0.1)
+    check(pressed, "the mark did not move when pressed")
+    check(holds(lambda: popup_geometry() == popup, 0.5), "the press alone changed the pop-up")
+    start = time.monotonic()
+    release_at(popup[0] - 300, popup[1] - 200)
+    wait_for("the pop-up to shrink", lambda: (popup_geometry() or (0, 0, 0, 0))[3] < POPUP_FULL_H, 2, 0.01)
+    wait_popup_gone(3)
+    seconds = time.monotonic() - start
+    check(0.4 < seconds < 1.8, f"gone {seconds:.2f} s after the release")
+    check(len(launches()) == launched, f"the close mark launched something: {launches()}")
+
+
+@case("Explorer restart: the icon is added again")
+def taskbar_restart(session, state):
+    check(state["main"].poll() is None, "needs the running program")
+    icon = assert_icon_docked()
+    removed = subprocess.run([WINE, config.restarter, "remove"], env=session.env, capture_output=True, timeout=30)
+    check(removed.returncode == 0, "the program's icon was not found")
+    wait_for("the icon to leave with the old taskbar", lambda: not tray_icons(), 10)
+    subprocess.run([WINE, config.restarter, "announce"], env=session.env, capture_output=True, timeout=30)
+    wait_for("the icon to dock again", lambda: tray_icons() == [icon], 10)
+
+
+def second_start(session, state, shot_name):
+    check(state["main"].poll() is None, "needs the running first instance")
+    icon = assert_icon_docked()
+    second = session.start("velmora")
+    box = session.wait_dialog(ALREADY_RUNNING[0])
+    check(find_windows(f"^{ALREADY_RUNNING[0]}$"), "the box's title is not its X window name")
+    check(message_text(box) == ALREADY_RUNNING[1], f"the box reads {message_text(box)!r}")
+    screenshot(artifact(shot_name))
+    check(len(buttons(box)) == 1, f"buttons {buttons(box)}")
+    click_button(buttons(box)[0])
+    wait_for("the second instance to end", lambda: second.poll() is not None, 10)
+    check(holds(lambda: state["main"].poll() is None, 1), "the first instance ended too")
+    check(tray_icons() == [icon], f"the first instance's icon changed: {tray_icons()}")
+
+
+def exit_prompt(session, state, shot_name):
+    main = state["main"]
+    icon = assert_icon_docked()
+    click(*icon, button=3)
+    box = session.wait_dialog(EXIT_PROMPT[0])
+    check(find_windows(f"^{EXIT_PROMPT[0]}$"), "the prompt's title is not its X window name")
+    check(message_text(box) == EXIT_PROMPT[1], f"the prompt reads {message_text(box)!r}")
+    screenshot(artifact(shot_name))
+    check(len(buttons(box)) == 2, f"buttons {buttons(box)}")
+    click_button(buttons(box)[1])  # No
+    wait_for("the prompt to close", lambda: session.dialog_gone(EXIT_PROMPT[0]), 10, 0.3)
+    check(holds(lambda: main.poll() is None, 1), "No ended the program")
+    check(tray_icons() == [icon], "No took the icon away")
+    click(*icon, button=3)
+    box = session.wait_dialog(EXIT_PROMPT[0])
+    click_button(buttons(box)[0])  # Yes
+    wait_for("the program to end", lambda: main.poll() is not None, 10)
+    wait_for("the icon to leave the tray", lambda: not tray_icons(), 10)
+
+
+@case("6 a second start says it is already running and ends; the first keeps running")
+def already_running(session, state):
+    second_start(session, state, "case6-already-running.png")
+
+
+@case("5 right-click on the icon asks to quit: No keeps it, Yes ends it and the icon leaves")
+def quit_prompt(session, state):
+    exit_prompt(session, state, "case5-exit-prompt.png")
+
+
+def quit_from_tray(session, process):
+    """Ends a program the way a user does: the icon's exit prompt, Yes."""
+    click(*assert_icon_docked(), button=3)
+    click_button(buttons(session.wait_dialog(EXIT_PROMPT[0]))[0])
+    wait_for("the program to end", lambda: process.poll() is not None, 10)
+    wait_for("the icon to leave", lambda: not tray_icons(), 10)
+
+
+def refused_link(session, folder, link, shot_name):
+    write_feed(f"feeds/{folder}.xml", "不该打开的链接", f"这一条的链接是 {link}", link, "Mon, 07 Dec 2026 08:00:00 GMT")
+    session.install(folder, f"feeds/{folder}.xml")
+    before = set(find_windows(".", visible=True))
+    launched = len(launches())
+    process = session.start(folder)
+    try:
+        _, seen = watch_slide_in(20)
+        screenshot(artifact(shot_name), crop=seen[-1])
+        click(*label_point(seen[-1], *DETAILS_LABEL))
+        wait_popup_gone(3)
+        check(holds(lambda: len(launches()) == launched, 3), f"something was launched: {launches()}")
+        new_windows = set(find_windows(".", visible=True)) - before
+        check(not new_windows, f"new windows appeared: {new_windows}")
+    finally:
+        quit_from_tray(session, process)
+
+
+@case("3 a file: link launches nothing")
+def file_link(session, state):
+    refused_link(session, "file-link", "file:///C:/windows/win.ini", "case3-file-link.png")
+
+
+@case("3 a program path launches nothing")
+def program_link(session, state):
+    refused_link(session, "program-link", "C:\\windows\\system32\\notepad.exe", "case3-program-link.png")
+
+
+@case("7 without urls.txt: the start-up error, then the end, and no icon")
+def no_configuration(session, state):
+    session.install("no-urls", None)
+    process = session.start("no-urls")
+    box = session.wait_dialog(STARTUP_ERROR[0])
+    check(find_windows(f"^{STARTUP_ERROR[0]}$"), "the box's title is not its X window name")
+    check(message_text(box) == STARTUP_ERROR[1], f"the box reads {message_text(box)!r}")
+    check(not tray_icons(), "an icon was added")
+    screenshot(artifact("case7-startup-error.png"))
+    click_button(buttons(box)[0])
+    wait_for("the program to end", lambda: process.poll() is not None, 10)
+    check(holds(lambda: not tray_icons(), 1), "an icon is left in the tray")
+
+
+LINK_ZH = config.base + "条目/第一条?标题=新版本"
+
+
+@case("8 under en_US.UTF-8: pop-up texts, link, already-running box and exit prompt arrive intact")
+def western_locale(session, state):
+    write_feed("feeds/main.xml", FIRST_TITLE, FIRST_TEXT, LINK_ZH, "Tue, 08 Dec 2026 06:00:00 GMT")
+    session.install("velmora", "feeds/main.xml")
+    state["main"] = session.start("velmora")
+    assert_icon_docked()
+    _, seen = watch_slide_in()
+    shot = screenshot(artifact("case8-popup.png"), crop=seen[-1])
+    check(region_stats(shot, *TITLE_LABEL)[0] < 0.3, "no title text drawn")
+    if "popup" in reference:
+        # Through a Western code page the Chinese would come out as "?".
+        check(same_region(shot, reference["popup"], TITLE_LABEL), "the title differs from the Chinese system's")
+        check(same_region(shot, reference["popup"], TEXT_LABEL), "the text differs from the Chinese system's")
+    launched = len(launches())
+    click(*label_point(seen[-1], *DETAILS_LABEL))
+    wait_for("the browser stand-in", lambda: len(launches()) > launched, 15)
+    check(launches()[-1] == LINK_ZH, f"the browser got {launches()[-1]!r}, not {LINK_ZH!r}")
+    wait_popup_gone(3)
+    second_start(session, state, "case8-already-running.png")
+    exit_prompt(session, state, "case8-exit-prompt.png")
+
+
+@case("cost: a fetch waiting on a stalled server uses no more CPU than idling")
+def cpu_while_waiting(session, state):
+    os.makedirs(os.path.join(config.www, "feeds"), exist_ok=True)
+    with open(os.path.join(config.www, "feeds/empty.xml"), "w") as f:
+        f.write("<rss><channel><title>nothing new</title></channel></rss>\n")
+    figures = {}
+    for folder, path in (("idle", "feeds/empty.xml"), ("stalled", "stall/feed.xml")):
+        session.install(folder, path)
+        process = session.start(folder)
+        try:
+            assert_icon_docked()
+            wait_for(f"the {folder} program's request", lambda: requests_for(path) > 0, 20, 0.2)
+            time.sleep(1)  # let start-up's own work finish before measuring
+            with open(f"/proc/{process.pid}/cmdline", "rb") as f:
+                check(b"velmora.exe" in f.read(), "measuring the wrong process")
+            before = cpu_seconds(process.pid)
+            figures[folder + " start-up"] = before
+            # Measuring 10 s of CPU time needs 10 s of wall time.
+            time.sleep(10)
+            figures[folder] = cpu_seconds(process.pid) - before
+            if folder == "stalled":
+                check(requests_for(path) == 1 and process.poll() is None, "the fetch did not stay waiting")
+        finally:
+            quit_from_tray(session, process)
+    print(f"CPU over 10 s: idle {figures['idle'] * 1000:.1f} ms, waiting on a stalled server "
+          f"{figures['stalled'] * 1000:.1f} ms (start-up before them: {figures['idle start-up'] * 1000:.1f} ms and "
+          f"{figures['stalled start-up'] * 1000:.1f} ms)", flush=True)
+    with open(artifact("cpu.txt"), "w") as f:
+        f.write(f"idle_ms={figures['idle'] * 1000:.1f}\nstalled_ms={figures['stalled'] * 1000:.1f}\n")
+    # A busy wait would cost a whole core (10 s); a few milliseconds is noise.
+    check(figures["stalled"] <= figures["idle"] + 0.05, f"waiting costs CPU: {figures}")
+
+
+class FetchServer:
+    """The shared test feed site (tests/support/feed_server.py)."""
+
+    def __enter__(self):
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(config.source, "tests/support/feed_server.py"), "--root",
+             os.path.join(config.source, "tests/data/feeds"), "--lifetime", "300"],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.base = f"http://127.0.0.1:{int(self.process.stdout.readline())}/"
+        return self
+
+    def __exit__(self, *exc):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+def check_url(session, url):
+    """velmora-check's verdict on a URL fetched by the Windows fetch, and the
+    seconds it took."""
+    started = time.monotonic()
+    result = subprocess.run([WINE, config.checker, "--json", url], env=session.env, capture_output=True, timeout=90)
+    return json.loads(result.stdout.decode("utf-8")), time.monotonic() - started
+
+
+@case("fetch: WinINet follows the fetch rules (redirects, encodings, charsets, status, size, time-out)")
+def fetch_rules(session, state):
+    with FetchServer() as server:
+        def verdict(path):
+            return check_url(session, server.base + path)[0]
+
+        def fails(path, reason):
+            result = verdict(path)
+            check(not result["shown"] and reason in result["reason"], f"{path}: {result}")
+
+        title = verdict("feeds/cdata_news.xml").get("title")
+        check(title and "发布说明" in title, f"plain fetch: {title}")
+        check(verdict("gzip/cdata_news.xml").get("title") == title, "gzip body not inflated")
+        check(verdict("chunked/cdata_news.xml").get("title") == title, "chunked body not read")
+        check(verdict("redirect/10/feeds/cdata_news.xml").get("title") == title, "10 redirects not followed")
+        zh = verdict("charset/gb2312/zh_gb2312.xml").get("title", "")
+        check(zh.startswith("关于调整春节放假安排"), f"a gb2312 feed decoded as {zh!r}")
+        fails("redirect/11/feeds/cdata_news.xml", "too many redirects")
+        fails("loop", "too many redirects")
+        fails("redirect-to?url=file:///C:/windows/win.ini", "only http and https")
+        fails("status/404", "404")
+        fails("status/500", "500")
+        fails("big/17000000", "16 MiB")
+        result, seconds = check_url(session, server.base + "stall")
+        check(not result["shown"] and "timed out" in result["reason"], f"stalled server: {result}")
+        check(28 <= seconds <= 40, f"the stalled fetch gave up after {seconds:.1f} s, not 30")
+
+
+def main():
+    os.makedirs(config.artifacts, exist_ok=True)
+    only = set(sys.argv[1:])
+
+    def wanted(group):
+        return not only or group in only
+
+    if wanted("first-run") or wanted("links") or wanted("no-config"):
+        session, state = Session("zh", "zh_CN.UTF-8", config), {}
+        try:
+            if wanted("first-run") and normal_start(session, state):
+                view_details(session, state)
+                next_checks(session, state)
+                close_mark(session, state)
+                taskbar_restart(session, state)
+                already_running(session, state)
+                quit_prompt(session, state)
+            if wanted("links"):
+                file_link(session, state)
+                program_link(session, state)
+            if wanted("no-config"):
+                no_configuration(session, state)
+        finally:
+            session.stop()
+    if wanted("western"):
+        session, state = Session("en", "en_US.UTF-8", config), {}
+        try:
+            western_locale(session, state)
+        finally:
+            session.stop()
+    if wanted("fetch"):
+        session, state = Session("fetch", "C.UTF-8", config), {}
+        try:
+            fetch_rules(session, state)
+        finally:
+            session.stop()
+    if wanted("cost"):
+        session, state = Session("cost", "zh_CN.UTF-8", config), {}
+        try:
+            cpu_while_waiting(session, state)
+        finally:
+            session.stop()
+
+    failed = [name for name, ok, _ in results if not ok]
+    print(f"\n{len(results) - len(failed)} of {len(results)} cases passed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
