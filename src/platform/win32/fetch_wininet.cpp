@@ -4,9 +4,11 @@
 // (closing its handles does not always interrupt a blocked call); the worker
 // then finishes on its own and its result is dropped.
 #include <condition_variable>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
@@ -94,9 +96,17 @@ struct Outcome {
     }
 };
 
+// Keeps every WinINet handle it opens until it is destroyed: closing a handle
+// whose answer was not read can block under some WinINet implementations, so
+// the handles close only after the outcome is out.
 class Transfer {
 public:
     explicit Transfer(std::shared_ptr<Outcome> outcome) : outcome_(std::move(outcome)) {}
+    ~Transfer() {
+        while (!handles_.empty()) handles_.pop_back();  // requests before their session
+    }
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
 
     FetchedDocument Run(const std::wstring& firstUrl) {
         const std::string cacheKey = ToUtf8(firstUrl);
@@ -106,29 +116,29 @@ public:
             headers += win32::ToWide(Utf8ToText(line)) + L"\r\n";
         }
         std::wstring url = firstUrl;
-        InternetHandle session(
-            InternetOpenW(L"Velmora/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (!session.get()) FailWithLastError("InternetOpen");
+        HINTERNET session =
+            Keep(InternetOpenW(L"Velmora/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (!session) FailWithLastError("InternetOpen");
         DWORD connectMs = kConnectTimeoutSeconds * 1000, transferMs = kTransferTimeoutSeconds * 1000;
         BOOL decode = TRUE;
-        InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
-        InternetSetOptionW(session.get(), INTERNET_OPTION_SEND_TIMEOUT, &transferMs, sizeof(transferMs));
-        InternetSetOptionW(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &transferMs, sizeof(transferMs));
-        InternetSetOptionW(session.get(), INTERNET_OPTION_HTTP_DECODING, &decode, sizeof(decode));
+        InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
+        InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &transferMs, sizeof(transferMs));
+        InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &transferMs, sizeof(transferMs));
+        InternetSetOptionW(session, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof(decode));
 
         for (long hop = 0;; ++hop) {
             if (!IsHttpUrl(url)) Fail("only http and https addresses are fetched");
             // Redirects are followed here, not by WinINet, so that every hop
             // is held to the http/https rule and the hop limit.
-            InternetHandle request(InternetOpenUrlW(
-                session.get(), url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
+            HINTERNET request = Keep(InternetOpenUrlW(
+                session, url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                     INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI,
                 0));
-            if (!request.get()) FailWithLastError("InternetOpenUrl");
-            const DWORD status = QueryStatus(request.get());
+            if (!request) FailWithLastError("InternetOpenUrl");
+            const DWORD status = QueryStatus(request);
             if (IsRedirect(status)) {
-                const std::wstring next = QueryHeader(request.get(), HTTP_QUERY_LOCATION);
+                const std::wstring next = QueryHeader(request, HTTP_QUERY_LOCATION);
                 if (next.empty()) Fail("a redirect without a Location");
                 if (hop >= kMaxRedirects) Fail("too many redirects");
                 url = Combine(url, next);
@@ -141,10 +151,11 @@ public:
             if (status >= 400) Fail("HTTP status " + std::to_string(status));
             FetchedDocument document;
             document.headerCharset =
-                ContentTypeCharset(ToUtf8(QueryHeader(request.get(), HTTP_QUERY_CONTENT_TYPE)));
-            document.body = ReadBody(request.get());
+                ContentTypeCharset(ToUtf8(QueryHeader(request, HTTP_QUERY_CONTENT_TYPE)));
+            document.body = ReadBody(request);
+            CheckComplete(request, document.body.size());
             ValidatorHeaders validators;
-            const std::string raw = ToUtf8(QueryHeader(request.get(), HTTP_QUERY_RAW_HEADERS_CRLF));
+            const std::string raw = ToUtf8(QueryHeader(request, HTTP_QUERY_RAW_HEADERS_CRLF));
             for (std::size_t start = 0; start < raw.size();) {
                 std::size_t end = std::min(raw.find("\r\n", start), raw.size());
                 validators.AddLine(std::string_view(raw).substr(start, end - start));
@@ -156,6 +167,23 @@ public:
     }
 
 private:
+    HINTERNET Keep(HINTERNET handle) {
+        if (handle) handles_.push_back(std::make_unique<InternetHandle>(handle));
+        return handle;
+    }
+
+    // A connection that closes early ends the read as if the document were
+    // whole; a declared length tells. (A decoded body has another length.)
+    static void CheckComplete(HINTERNET request, std::size_t received) {
+        if (!QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING).empty()) return;
+        const std::wstring declared = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH);
+        if (declared.empty()) return;
+        const unsigned long long length = std::wcstoull(declared.c_str(), nullptr, 10);
+        if (received < length)
+            Fail("the connection closed after " + std::to_string(received) + " of " + std::to_string(length) +
+                 " bytes");
+    }
+
     static DWORD QueryStatus(HINTERNET request) {
         DWORD status = 0, size = sizeof(status);
         if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
@@ -201,6 +229,7 @@ private:
     }
 
     std::shared_ptr<Outcome> outcome_;
+    std::vector<std::unique_ptr<InternetHandle>> handles_;
 };
 
 class WinInetFetch final : public FetchRequest {
@@ -210,13 +239,15 @@ public:
         CreateTimerQueueTimer(&deadline_, nullptr, OnDeadline, outcome_.get(), kTransferTimeoutSeconds * 1000,
                               0, WT_EXECUTEONLYONCE);
         std::thread([outcome = outcome_, url = std::move(url)] {
+            Transfer transfer(outcome);
             bool decided;
             try {
-                decided = outcome->Finish("", Transfer(outcome).Run(url), true);
+                decided = outcome->Finish("", transfer.Run(url), true);
             } catch (const RuntimeError& error) {
                 decided = outcome->Finish(error.what(), {}, true);
             }
             if (decided) outcome->Wake();
+            // The transfer's handles close here, after the outcome is out.
         }).detach();
     }
 
