@@ -30,6 +30,8 @@ public:
         chars_.resize(N, u' ');
     }
     const Text& Whole() const { return chars_; }
+    // What the shell reads of the field: the text up to its first NUL.
+    Text Shown() const { return chars_.substr(0, chars_.find(u'\0')); }
 
 private:
     Text chars_;

@@ -59,8 +59,8 @@ TEST(QtTrayWire, TextsThatFillTheirFieldsStayInsideThem) {
     EXPECT_TRUE(request.info.empty());
 
     NotifyIconWire raw{};  // a field without any NUL is read to its end, not beyond
-    std::fill(raw.begin() + wire::kTip, raw.begin() + wire::kTip + wire::kTipBytes, 'a');
-    raw[wire::kTip + wire::kTipBytes] = 'b';
+    std::fill(raw.begin() + 24, raw.begin() + 24 + 128, 'a');
+    raw[24 + 128] = 'b';  // the next field
     EXPECT_EQ(ParseNotifyIconWire(raw).tip, std::string(128, 'a'));
 }
 

@@ -9,15 +9,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "tray/notify_icon_data.h"
 
 namespace velmora::qt {
-
-// Byte offsets of the 32-bit ANSI record (NOTIFYICONDATAA, version 2).
-namespace wire {
-inline constexpr std::size_t kSize = 0, kWindow = 4, kId = 8, kFlags = 12, kIcon = 20;
-inline constexpr std::size_t kTip = 24, kInfo = 160, kInfoTitle = 420;
-inline constexpr std::size_t kTipBytes = 128, kInfoBytes = 256, kInfoTitleBytes = 64;
-}  // namespace wire
 
 inline constexpr std::int32_t kNifIcon = 2;
 inline constexpr std::int32_t kNifTip = 4;
@@ -33,30 +27,18 @@ struct NotifyIconRequest {
     std::string tip, info, infoTitle;
 };
 
-inline std::int32_t ReadWireInt(const NotifyIconWire& data, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{data[offset + i]} << (8 * i);
-    return static_cast<std::int32_t>(value);
-}
-
-// Up to the first NUL, never past the field: a field without a NUL is read whole.
-inline std::string ReadWireText(const NotifyIconWire& data, std::size_t offset, std::size_t size) {
-    const char* field = reinterpret_cast<const char*>(data.data() + offset);
-    const void* nul = std::memchr(field, '\0', size);
-    return std::string(field, nul ? static_cast<const char*>(nul) - field : size);
-}
-
+// Read through the core's own reader of the record, so the two never disagree.
 inline NotifyIconRequest ParseNotifyIconWire(const NotifyIconWire& data) {
-    NotifyIconRequest request;
-    request.size = ReadWireInt(data, wire::kSize);
-    request.window = ReadWireInt(data, wire::kWindow);
-    request.id = ReadWireInt(data, wire::kId);
-    request.flags = ReadWireInt(data, wire::kFlags);
-    request.icon = ReadWireInt(data, wire::kIcon);
-    request.tip = ReadWireText(data, wire::kTip, wire::kTipBytes);
-    request.info = ReadWireText(data, wire::kInfo, wire::kInfoBytes);
-    request.infoTitle = ReadWireText(data, wire::kInfoTitle, wire::kInfoTitleBytes);
-    return request;
+    NotifyIconData record;
+    FromWire(data, record, [](std::string_view bytes) { return Utf8ToText(bytes); });
+    return NotifyIconRequest{record.cbSize,
+                             record.hWnd,
+                             record.uID,
+                             record.uFlags,
+                             record.hIcon,
+                             TextToUtf8(record.szTip.Shown()),
+                             TextToUtf8(record.szInfo.Shown()),
+                             TextToUtf8(record.szInfoTitle.Shown())};
 }
 
 enum class NotifyIconAction { Refuse, Add, Modify, Delete };

@@ -1,25 +1,11 @@
 #include "platform/win32/tray_icon.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
 namespace velmora::win32 {
 namespace {
-
-// Offsets of the 488-byte record (the 32-bit ANSI NOTIFYICONDATA, version 2).
-constexpr std::size_t kHwnd = 4, kId = 8, kFlags = 12, kCallback = 16, kIcon = 20, kTip = 24, kState = 152,
-                      kStateMask = 156, kInfo = 160, kTimeout = 416, kInfoTitle = 420, kInfoFlags = 484;
-constexpr std::size_t kTipBytes = 128, kInfoBytes = 256, kInfoTitleBytes = 64;
-
-std::uint32_t ReadU32(const NotifyIconWire& wire, std::size_t offset) {
-    std::uint32_t value;
-    std::memcpy(&value, wire.data() + offset, sizeof(value));
-    return value;
-}
-
-Handle ReadHandle(const NotifyIconWire& wire, std::size_t offset) {
-    return static_cast<Handle>(ReadU32(wire, offset));
-}
 
 bool SameIcon(const NOTIFYICONDATAW& a, const NOTIFYICONDATAW& b) {
     return a.hWnd == b.hWnd && a.uID == b.uID;
@@ -32,31 +18,31 @@ UINT TrayIcons::TaskbarCreatedMessage() {
     return message;
 }
 
-void TrayIcons::CopyText(const NotifyIconWire& wire, std::size_t offset, std::size_t size, wchar_t* out,
-                         std::size_t capacity) {
-    const char* field = reinterpret_cast<const char*>(wire.data() + offset);
-    std::size_t length = strnlen(field, size);
-    Text text = platform_.FromAnsi(std::string_view(field, length));
-    std::size_t n = std::min(text.size(), capacity - 1);
+void TrayIcons::CopyText(const Text& text, wchar_t* out, std::size_t capacity) {
+    const std::size_t n = std::min(text.size(), capacity - 1);
     std::memcpy(out, text.data(), n * sizeof(wchar_t));
     out[n] = L'\0';
 }
 
+// The core's record, read back through the core's own reader, as the wide
+// native structure (handles sign-extended from their 32-bit values).
 NOTIFYICONDATAW TrayIcons::ToNative(const NotifyIconWire& wire) {
+    NotifyIconData record;
+    FromWire(wire, record, [this](std::string_view bytes) { return platform_.FromAnsi(bytes); });
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof(data);
-    data.hWnd = FromHandle<HWND>(ReadHandle(wire, kHwnd));
-    data.uID = ReadU32(wire, kId);
-    data.uFlags = ReadU32(wire, kFlags);
-    data.uCallbackMessage = ReadU32(wire, kCallback);
-    data.hIcon = FromHandle<HICON>(ReadHandle(wire, kIcon));
-    CopyText(wire, kTip, kTipBytes, data.szTip, std::size(data.szTip));
-    data.dwState = ReadU32(wire, kState);
-    data.dwStateMask = ReadU32(wire, kStateMask);
-    CopyText(wire, kInfo, kInfoBytes, data.szInfo, std::size(data.szInfo));
-    data.uTimeout = ReadU32(wire, kTimeout);
-    CopyText(wire, kInfoTitle, kInfoTitleBytes, data.szInfoTitle, std::size(data.szInfoTitle));
-    data.dwInfoFlags = ReadU32(wire, kInfoFlags);
+    data.hWnd = FromHandle<HWND>(record.hWnd);
+    data.uID = static_cast<UINT>(record.uID);
+    data.uFlags = static_cast<UINT>(record.uFlags);
+    data.uCallbackMessage = static_cast<UINT>(record.uCallbackMessage);
+    data.hIcon = FromHandle<HICON>(record.hIcon);
+    CopyText(record.szTip.Shown(), data.szTip, std::size(data.szTip));
+    data.dwState = static_cast<DWORD>(record.dwState);
+    data.dwStateMask = static_cast<DWORD>(record.dwStateMask);
+    CopyText(record.szInfo.Shown(), data.szInfo, std::size(data.szInfo));
+    data.uTimeout = static_cast<UINT>(record.uTimeout);
+    CopyText(record.szInfoTitle.Shown(), data.szInfoTitle, std::size(data.szInfoTitle));
+    data.dwInfoFlags = static_cast<DWORD>(record.dwInfoFlags);
     return data;
 }
 

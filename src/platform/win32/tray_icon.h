@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_api.h"
+#include "tray/notify_icon_data.h"
 
 #include <shellapi.h>
 
@@ -25,8 +26,7 @@ public:
 
 private:
     NOTIFYICONDATAW ToNative(const NotifyIconWire& wire);
-    void CopyText(const NotifyIconWire& wire, std::size_t offset, std::size_t size, wchar_t* out,
-                  std::size_t capacity);
+    static void CopyText(const Text& text, wchar_t* out, std::size_t capacity);
 
     Platform& platform_;
     std::optional<NOTIFYICONDATAW> added_;
