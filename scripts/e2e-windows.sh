@@ -94,6 +94,7 @@ pids+=($!)
 poll 10 python3 -c 'import socket; socket.create_connection(("127.0.0.1", 8741), 1)'
 
 for session in zh en fetch cost; do prefixes+=("$work/prefix-$session"); done
+VELMORA_E2E_PLATFORM=windows \
 VELMORA_E2E_EXE=$root/build/windows/velmora.exe \
 VELMORA_E2E_WORK=$work \
 VELMORA_E2E_ARTIFACTS=$artifacts \
@@ -107,4 +108,4 @@ VELMORA_E2E_READER=$reader \
 VELMORA_E2E_RESTARTER=$restarter \
 VELMORA_E2E_CHECKER=$root/build/windows/tools/velmora-check/velmora-check.exe \
 VELMORA_E2E_SOURCE=$root \
-    python3 tests/e2e/windows_cases.py "$@"
+    python3 tests/e2e/cases.py "$@"

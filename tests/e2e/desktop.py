@@ -1,16 +1,11 @@
 """What the end-to-end cases see and do on the X display: windows found by
-name, their geometry, the tray's docked icons, clicks and screenshots; and
-Wine sessions (one prefix under one locale) that run velmora.exe."""
-import json
+name, their geometry, the tray's docked icons, clicks and screenshots. The
+program runs in a session (wine_session.py or linux_session.py)."""
 import os
 import re
-import shutil
-import signal
 import subprocess
 import time
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
 X_ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 
 
@@ -90,13 +85,14 @@ def popup_geometry():
     return None
 
 
-def tray_icons():
-    """Centres of the icons docked in trayer."""
+def tray_icons(owner):
+    """Centres of the icons docked in trayer whose window line names owner
+    (under Wine, explorer.exe docks the icons of every program)."""
     panels = find_windows("^panel$", visible=False)
     centres = []
     for panel in panels:
         for line in run("xwininfo", "-id", str(panel), "-tree").splitlines():
-            if "explorer.exe" not in line:
+            if owner not in line:
                 continue
             m = re.search(r"(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)", line)
             if m and int(m.group(1)) > 1:
@@ -143,98 +139,21 @@ def pixel(image, x, y):
     return tuple(int(v) for v in out.split())
 
 
+def rgb_rows(image):
+    """The pixels of an image as rows of (r, g, b)."""
+    data = subprocess.run(["convert", image, "-depth", "8", "ppm:-"], capture_output=True, env=X_ENV,
+                          check=True).stdout
+    header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)  # one white-space byte before the pixels
+    check(header, "convert gave no 8-bit binary PPM")
+    w, h, body = int(header.group(1)), int(header.group(2)), data[header.end():]
+    return [[tuple(body[(y * w + x) * 3:(y * w + x) * 3 + 3]) for x in range(w)] for y in range(h)]
+
+
 def same_region(image_a, image_b, crop):
     x, y, w, h = crop
     result = subprocess.run(["compare", "-metric", "AE", f"{image_a}[{w}x{h}+{x}+{y}]",
                              f"{image_b}[{w}x{h}+{x}+{y}]", "null:"], capture_output=True, text=True, env=X_ENV)
     return result.stderr.strip().split()[0] == "0"
-
-
-# --- Wine sessions -------------------------------------------------------------------
-
-
-class Session:
-    """One Wine prefix, copied from the template, under one locale."""
-
-    def __init__(self, name, lang, config):
-        self.config = config
-        self.prefix = os.path.join(config.work, f"prefix-{name}")
-        shutil.rmtree(self.prefix, ignore_errors=True)
-        shutil.copytree(config.template, self.prefix, symlinks=True)
-        self.env = dict(os.environ)
-        for key in [k for k in self.env if k.startswith("LC_")]:
-            del self.env[key]
-        self.env.update(
-            WINEPREFIX=self.prefix,
-            WINEDEBUG="-all",
-            WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d",
-            LANG=lang,
-            LOCPATH=config.locpath,
-            PATH=config.bin + os.pathsep + os.environ["PATH"],
-        )
-        self.processes = []
-
-    def install(self, folder, urls_line):
-        """velmora.exe in C:\\<folder>, with urls.txt unless urls_line is None."""
-        path = os.path.join(self.prefix, "drive_c", folder)
-        os.makedirs(path, exist_ok=True)
-        shutil.copy(self.config.exe, os.path.join(path, "velmora.exe"))
-        urls = os.path.join(path, "urls.txt")
-        if urls_line is None:
-            if os.path.exists(urls):
-                os.remove(urls)
-        else:
-            with open(urls, "w", encoding="utf-8", newline="") as f:
-                f.write(urls_line + "\r\n")
-        return os.path.join(path, "velmora.exe")
-
-    def start(self, folder):
-        exe = os.path.join(self.prefix, "drive_c", folder, "velmora.exe")
-        log = open(os.path.join(self.config.work, f"{os.path.basename(self.prefix)}-{folder}.log"), "ab")
-        process = subprocess.Popen([WINE, exe], env=self.env, stdout=log, stderr=log, cwd=self.config.work)
-        self.processes.append(process)
-        return process
-
-    def dialogs(self):
-        """Open message boxes, as read through the Windows API."""
-        out = subprocess.run([WINE, self.config.reader], env=self.env, capture_output=True).stdout
-        return [json.loads(line) for line in out.decode("utf-8", "replace").splitlines() if line.startswith("{")]
-
-    def wait_dialog(self, title, timeout=20):
-        def probe():
-            return next((d for d in self.dialogs() if d["title"] == title), None)
-
-        return wait_for(f'the message box "{title}"', probe, timeout, interval=0.3)
-
-    def dialog_gone(self, title):
-        return not any(d["title"] == title for d in self.dialogs())
-
-    def stop(self):
-        for process in self.processes:
-            if process.poll() is None:
-                process.send_signal(signal.SIGKILL)
-                process.wait()
-        # Ends what Wine itself started for this prefix (its explorer and
-        # services), and only for this prefix.
-        subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True)
-        subprocess.run([WINESERVER, "-w"], env=self.env, capture_output=True, timeout=30)
-        # A prefix is some 700 MB; the next run copies a fresh one.
-        shutil.rmtree(self.prefix, ignore_errors=True)
-
-
-def message_text(dialog):
-    """The message of a box: its static controls' non-empty texts."""
-    return " ".join(c["text"] for c in dialog["controls"] if c["class"].lower() == "static" and c["text"])
-
-
-def buttons(dialog):
-    """The box's buttons from left to right."""
-    return sorted((c for c in dialog["controls"] if c["class"].lower() == "button"), key=lambda c: c["rect"][0])
-
-
-def click_button(button):
-    left, top, right, bottom = button["rect"]
-    click((left + right) // 2, (top + bottom) // 2)
 
 
 def cpu_seconds(pid):

@@ -1,4 +1,4 @@
-# Sourced by the Windows end-to-end and demo scripts: start_display DIR starts
+# Sourced by the end-to-end and demo scripts: start_display DIR starts
 # Xvfb on a free display with an XEmbed tray (trayer) in the top-right corner,
 # exports DISPLAY and appends both PIDs to the caller's `pids` array.
 # Display numbers come from a range of their own, starting at a random point,

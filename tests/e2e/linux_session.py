@@ -1,0 +1,195 @@
+"""The Linux program (Qt 6 on X11) as a user runs it: a program folder with
+urls.txt, a private runtime directory (where the single-instance lock lives),
+no session bus, so the tray icon docks in trayer through XEmbed.
+
+Message boxes are read without any help from the program: the title is the
+X window's name; the message is selected with a triple click (the box's
+label is selectable by mouse) and read back from the PRIMARY selection; the
+buttons are found in a screenshot of the box."""
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import urllib.parse
+
+from desktop import X_ENV, Failure, check, click, find_windows, geometry, holds, rgb_rows, screenshot, wait_for
+
+
+def clear_primary():
+    """Takes the PRIMARY selection from whoever holds it, so what is read
+    afterwards was selected afterwards."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    check(display, "cannot open the X display")
+    x11.XSetSelectionOwner(display, x11.XInternAtom(display, b"PRIMARY", 0), 0, 0)  # None, CurrentTime
+    x11.XSync(display, 0)
+    x11.XCloseDisplay(display)
+
+
+def primary_selection():
+    result = subprocess.run(["xclip", "-o", "-selection", "primary", "-t", "UTF8_STRING"], capture_output=True,
+                            env=X_ENV)
+    return result.stdout.decode("utf-8", "replace") if result.returncode == 0 else ""
+
+
+def differs(pixel, background):
+    return max(abs(a - b) for a, b in zip(pixel, background)) > 8
+
+
+def is_ink(pixel):
+    """Dark grey text, not the coloured icon."""
+    return max(pixel) < 100 and max(pixel) - min(pixel) < 30
+
+
+class Dialog:
+    """A QMessageBox on the screen, found by its X window name."""
+
+    def __init__(self, title, window, work):
+        self.title, self.window = title, window
+        self.rect = geometry(window)
+        check(self.rect is not None, f'the box "{title}" is not mapped')
+        self.shot = screenshot(os.path.join(work, "box.png"), crop=self.rect)
+        self.rows = rgb_rows(self.shot)
+        self.buttons = self._find_buttons()
+
+    def _find_buttons(self):
+        """Buttons from left to right: in the lower half of the box, the rows
+        crossing the most runs of at least 50 px that differ from the box's
+        background are the buttons' top and bottom frames; one centre per run."""
+        background = self.rows[1][1]
+        best, rows = [], []
+        for y in range(len(self.rows) // 2, len(self.rows) - 1):
+            runs, start = [], None
+            for x, pixel in enumerate(self.rows[y] + [background]):
+                if differs(pixel, background):
+                    start = x if start is None else start
+                elif start is not None:
+                    if x - start >= 50:
+                        runs.append((start, x))
+                    start = None
+            if len(runs) > len(best):
+                best, rows = runs, [y]
+            elif runs and len(runs) == len(best):
+                rows.append(y)
+        check(best, f'no buttons found in the box "{self.title}"')
+        self.buttons_top = rows[0]
+        middle = self.rect[1] + (rows[0] + rows[-1]) // 2
+        return [(self.rect[0] + (a + b) // 2, middle) for a, b in best]
+
+    def text(self):
+        """The message, selected with a triple click on its text and read
+        back from the PRIMARY selection."""
+        ink = [(x, y) for y, row in enumerate(self.rows[:self.buttons_top - 4]) for x, pixel in enumerate(row)
+               if is_ink(pixel)]
+        check(ink, f'no text drawn in the box "{self.title}"')
+        # The middle of the widest line of ink: the message, not the icon.
+        line = max({y for _, y in ink}, key=lambda y: sum(1 for _, v in ink if v == y))
+        xs = sorted(x for x, y in ink if y == line)
+        clear_primary()
+        point = (self.rect[0] + xs[len(xs) // 2], self.rect[1] + line)
+        subprocess.run(["xdotool", "mousemove", str(point[0]), str(point[1]), "click", "--repeat", "3", "--delay",
+                        "60", "1"], check=True, env=X_ENV)
+        subprocess.run(["xdotool", "mousemove", "5", "600"], env=X_ENV)
+        # The double click selects a word on the way to the triple click's
+        # paragraph: the answer is the selection once it stops changing.
+        def settled():
+            value = primary_selection()
+            return value if value and holds(lambda: primary_selection() == value, 0.3) else None
+
+        return wait_for(f'the text of the box "{self.title}"', settled, 5, 0.1)
+
+    def press(self, index):
+        click(*self.buttons[index])
+
+
+class LinuxSession:
+    platform = "linux"
+    icon_owner = '"velmora"'  # the docked window's class
+    file_link = "file:///etc/hostname"
+    program_link = "/usr/bin/xmessage"
+    urls_newline = "\n"
+    YES, NO = 0, 1
+
+    def __init__(self, name, lang, config):
+        self.config = config
+        self.root = os.path.join(config.work, f"session-{name}")
+        shutil.rmtree(self.root, ignore_errors=True)
+        runtime = os.path.join(self.root, "runtime")
+        os.makedirs(runtime)
+        os.chmod(runtime, 0o700)
+        self.env = {k: v for k, v in os.environ.items()
+                    if not k.startswith(("LC_", "DBUS_", "WAYLAND_", "XDG_", "QT_")) and k != "LANGUAGE"}
+        # No session bus: with no StatusNotifier host, Qt docks through XEmbed.
+        self.env.update(
+            LANG=lang,
+            LOCPATH=config.locpath,
+            PATH=config.bin + os.pathsep + os.environ["PATH"],
+            XDG_RUNTIME_DIR=runtime,
+            QT_QPA_PLATFORM="xcb",
+            NO_PROXY="127.0.0.1",
+            no_proxy="127.0.0.1",
+        )
+        self.processes = []
+
+    def folder(self, name):
+        return os.path.join(self.root, name)
+
+    def install(self, folder, urls_line):
+        """The program in its own folder, with urls.txt unless urls_line is None."""
+        path = self.folder(folder)
+        os.makedirs(path, exist_ok=True)
+        shutil.copy(self.config.exe, os.path.join(path, "velmora"))
+        urls = os.path.join(path, "urls.txt")
+        if urls_line is None:
+            if os.path.exists(urls):
+                os.remove(urls)
+        else:
+            with open(urls, "w", encoding="utf-8", newline="") as f:
+                f.write(urls_line + self.urls_newline)
+        return os.path.join(path, "velmora")
+
+    def start(self, folder):
+        log = open(os.path.join(self.root, f"{folder}.log"), "ab")
+        process = subprocess.Popen([os.path.join(self.folder(folder), "velmora")], env=self.env, stdout=log,
+                                   stderr=log, cwd=self.root)
+        self.processes.append(process)
+        return process
+
+    @staticmethod
+    def as_handed_to_browser(link):
+        """Qt hands xdg-open the link as a URI: the same address, its
+        non-ASCII characters as UTF-8 percent-escapes."""
+        return urllib.parse.quote(link, safe=":/?=&#%")
+
+    def is_program(self, process):
+        return os.readlink(f"/proc/{process.pid}/exe").endswith("/velmora")
+
+    def wait_dialog(self, title, timeout=20):
+        windows = wait_for(f'the message box "{title}"', lambda: find_windows(f"^{title}$"), timeout, 0.1)
+        check(len(windows) == 1, f'{len(windows)} boxes titled "{title}"')
+        # Drawn: the box's background fills its corner, then the buttons.
+        return wait_for(f'the box "{title}" to be drawn', lambda: self._drawn(title, windows[0]), 5, 0.1)
+
+    def _drawn(self, title, window):
+        try:
+            return Dialog(title, window, self.root)
+        except Failure:  # mapped, not yet painted
+            return None
+
+    def dialog_gone(self, title):
+        return not find_windows(f"^{title}$")
+
+    def stop(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.send_signal(signal.SIGKILL)
+                process.wait()
+        shutil.rmtree(self.root, ignore_errors=True)

@@ -1,0 +1,116 @@
+"""velmora.exe under Wine: one prefix, copied from the template, under one
+locale. Message boxes are read through the Windows API (read_dialogs.exe)."""
+import json
+import os
+import shutil
+import signal
+import subprocess
+
+from desktop import click, wait_for
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+
+
+class Dialog:
+    """An open message box as the user sees it: title, message, and the
+    buttons' centres from left to right."""
+
+    def __init__(self, title, text, buttons):
+        self.title, self.message, self.buttons = title, text, buttons
+
+    def text(self):
+        return self.message
+
+    def press(self, index):
+        click(*self.buttons[index])
+
+
+class WineSession:
+    platform = "windows"
+    icon_owner = "explorer.exe"  # Wine's shell docks every program's icons
+    file_link = "file:///C:/windows/win.ini"
+    program_link = "C:\\windows\\system32\\notepad.exe"
+    urls_newline = "\r\n"
+    YES, NO = 0, 1  # the exit prompt's buttons, from left to right
+
+    def __init__(self, name, lang, config):
+        self.config = config
+        self.prefix = os.path.join(config.work, f"prefix-{name}")
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        shutil.copytree(config.template, self.prefix, symlinks=True)
+        self.env = dict(os.environ)
+        for key in [k for k in self.env if k.startswith("LC_")]:
+            del self.env[key]
+        self.env.update(
+            WINEPREFIX=self.prefix,
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d",
+            LANG=lang,
+            LOCPATH=config.locpath,
+            PATH=config.bin + os.pathsep + os.environ["PATH"],
+        )
+        self.processes = []
+
+    def folder(self, name):
+        return os.path.join(self.prefix, "drive_c", name)
+
+    def install(self, folder, urls_line):
+        """velmora.exe in C:\\<folder>, with urls.txt unless urls_line is None."""
+        path = self.folder(folder)
+        os.makedirs(path, exist_ok=True)
+        shutil.copy(self.config.exe, os.path.join(path, "velmora.exe"))
+        urls = os.path.join(path, "urls.txt")
+        if urls_line is None:
+            if os.path.exists(urls):
+                os.remove(urls)
+        else:
+            with open(urls, "w", encoding="utf-8", newline="") as f:
+                f.write(urls_line + self.urls_newline)
+        return os.path.join(path, "velmora.exe")
+
+    def start(self, folder):
+        exe = os.path.join(self.folder(folder), "velmora.exe")
+        log = open(os.path.join(self.config.work, f"{os.path.basename(self.prefix)}-{folder}.log"), "ab")
+        process = subprocess.Popen([WINE, exe], env=self.env, stdout=log, stderr=log, cwd=self.config.work)
+        self.processes.append(process)
+        return process
+
+    @staticmethod
+    def as_handed_to_browser(link):
+        """ShellExecute hands winebrowser the link's text as it is."""
+        return link
+
+    def is_program(self, process):
+        with open(f"/proc/{process.pid}/cmdline", "rb") as f:
+            return b"velmora.exe" in f.read()
+
+    def _dialogs(self):
+        """Open message boxes, as read through the Windows API."""
+        out = subprocess.run([WINE, self.config.reader], env=self.env, capture_output=True).stdout
+        return [json.loads(line) for line in out.decode("utf-8", "replace").splitlines() if line.startswith("{")]
+
+    def wait_dialog(self, title, timeout=20):
+        def probe():
+            return next((d for d in self._dialogs() if d["title"] == title), None)
+
+        box = wait_for(f'the message box "{title}"', probe, timeout, interval=0.3)
+        controls = box["controls"]
+        text = " ".join(c["text"] for c in controls if c["class"].lower() == "static" and c["text"])
+        buttons = sorted((c["rect"] for c in controls if c["class"].lower() == "button"), key=lambda r: r[0])
+        return Dialog(title, text, [((r[0] + r[2]) // 2, (r[1] + r[3]) // 2) for r in buttons])
+
+    def dialog_gone(self, title):
+        return not any(d["title"] == title for d in self._dialogs())
+
+    def stop(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.send_signal(signal.SIGKILL)
+                process.wait()
+        # Ends what Wine itself started for this prefix (its explorer and
+        # services), and only for this prefix.
+        subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True)
+        subprocess.run([WINESERVER, "-w"], env=self.env, capture_output=True, timeout=30)
+        # A prefix is some 700 MB; the next run copies a fresh one.
+        shutil.rmtree(self.prefix, ignore_errors=True)
