@@ -4,6 +4,9 @@
   velmora.ico             the main window's icon: 32, 24 and 16 px at 4, 8 and 32 bpp
   tray.ico                the notification-area icon: 16 and 24 px at 8 bpp
   popup_background.jpg    the pop-up's 252 x 173 background picture
+  popup_background.png    the same picture's decoded pixels, for the Linux build:
+                          Qt reads PNG itself but needs a plugin and libjpeg,
+                          resident for good, for a JPEG read once
 
 Pure Python except the JPEG step, which goes through ImageMagick's `convert`.
 Run it from anywhere; the results are committed, so a build never needs it.
@@ -233,7 +236,9 @@ def main():
         [(s, bpp, icon_layers(s, orange)) for bpp in (4, 8, 32) for s in (32, 24, 16)],
     )
     write_ico(os.path.join(out, "tray.ico"), [(s, 8, icon_layers(s, teal)) for s in (16, 24)])
-    write_jpeg(os.path.join(out, "popup_background.jpg"), popup_background())
+    jpeg = os.path.join(out, "popup_background.jpg")
+    write_jpeg(jpeg, popup_background())
+    subprocess.run(["convert", jpeg, "-strip", os.path.join(out, "popup_background.png")], check=True)
 
 
 if __name__ == "__main__":

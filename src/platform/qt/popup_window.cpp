@@ -5,6 +5,10 @@
 #include <QPainter>
 #include <QTextLayout>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "platform/qt/screen.h"
 #include "platform/qt/units.h"
 
@@ -177,10 +181,32 @@ private:
     std::int16_t pressedButton_ = 0;
 };
 
+namespace {
+
+// The pop-up is on screen some 31 s per new item and the program idles in
+// the tray for hours in between. Its CJK faces map megabytes of font files
+// and Qt keeps every engine it made for the life of the process, so once the
+// window is really gone the font cache is dropped (fonts still in use are
+// looked up again) and the freed heap goes back to the system.
+void ReleaseFontsWhenGone(QWidget* widget) {
+    QObject::connect(
+        widget, &QObject::destroyed, qApp,
+        [] {
+            QFont::cleanup();
+#if defined(__GLIBC__)
+            malloc_trim(0);
+#endif
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace
+
 PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles,
                          const QPixmap& background)
     : WindowBase(design, new PopupWidget(design, events, background), handles),
       popup_(static_cast<PopupWidget*>(widget_)) {
+    ReleaseFontsWhenGone(widget_);
     Place();
 }
 

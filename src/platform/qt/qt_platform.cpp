@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QImageReader>
 #include <QUrl>
 #include <chrono>
 #include <cstdio>
@@ -22,19 +23,27 @@ namespace {
 // The artwork the Windows build embeds, compiled in as Qt resources.
 constexpr char kWindowIconFile[] = ":/velmora/velmora.ico";
 constexpr char kTrayIconFile[] = ":/velmora/tray.ico";
-constexpr char kPopupBackgroundFile[] = ":/velmora/popup_background.jpg";
+constexpr char kPopupBackgroundFile[] = ":/velmora/popup_background.png";
 
 constexpr std::size_t kMaxConfigBytes = 1 << 20;  // only the first item is ever read
 constexpr std::int32_t kLaunched = 42;            // ShellExecute: above 32 is success
 constexpr std::int32_t kFileNotFound = 2;
 constexpr std::int32_t kNoAssociation = 31;
 
+// Read as PNG and nothing else: a load that leaves the format to Qt opens
+// every image-format plugin, libjpeg among them, and keeps them for good.
+QPixmap ReadPng(const char* file) {
+    QImageReader reader(QString::fromLatin1(file), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 }  // namespace
 
 QtPlatform::QtPlatform()
     : windowIcon_(handles_.AddIcon(QIcon(kWindowIconFile))),
       trayPicture_(handles_.AddIcon(QIcon(kTrayIconFile))),
-      popupBackground_(kPopupBackgroundFile),
+      popupBackground_(ReadPng(kPopupBackgroundFile)),
       tray_(handles_, [this](Handle window, std::int32_t message) { DeliverTrayCallback(window, message); }),
       instanceLock_(InstanceLockFolder(std::getenv("XDG_RUNTIME_DIR"), getuid())),
       random_(static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <vector>
 
 #include "app/main_design.h"
@@ -78,6 +79,34 @@ TEST_F(QtWidgets, ThePopUpIsHiddenWhileItsHeightIsZero) {
     popup->SetHeight(0);
     EXPECT_EQ(popup->Height(), 0.0f);
     EXPECT_EQ(ShownWindow("Form1"), nullptr);
+}
+
+// Unloading a pop-up lets go of the fonts it used; the next one must still
+// draw its picture and its Chinese title as the first did.
+TEST_F(QtWidgets, APopUpAfterAnUnloadedOneDrawsItsPictureAndTexts) {
+    std::vector<QImage> drawn;
+    for (int round = 0; round < 2; ++round) {
+        auto popup = platform.LoadWindow(MessageDesign(), events);
+        popup->SetLabelCaption(Control::Labeltitle, u"新版本发布：测试条目");
+        popup->SetHeight(2600);
+        popup->Show();
+        QWidget* shown = ShownWindow("Form1");
+        ASSERT_NE(shown, nullptr);
+        drawn.push_back(shown->grab().toImage());
+        popup.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();  // the queued release
+    }
+    const QImage& image = drawn.back();
+    const QColor band = image.pixelColor(120, 10), body = image.pixelColor(120, 140);
+    EXPECT_LT(std::abs(band.red() - 160), 24) << band.name().toStdString();
+    EXPECT_LT(std::abs(band.blue() - 235), 24) << band.name().toStdString();
+    EXPECT_GT(body.lightness(), 235) << body.name().toStdString();
+    int ink = 0;
+    for (int y = 24; y < 41; ++y)
+        for (int x = 16; x < 233; ++x) ink += image.pixelColor(x, y).lightness() < 100;
+    EXPECT_GT(ink, 50) << "no title drawn";
+    EXPECT_EQ(drawn.front(), drawn.back());
 }
 
 TEST_F(QtWidgets, AReleaseGoesToThePressedLabelWhereverThePointerIs) {
