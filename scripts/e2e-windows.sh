@@ -3,7 +3,7 @@
 # virtual X display with an XEmbed tray, a local feed site on 127.0.0.1, a
 # browser stand-in that logs what it is asked to open, and a Wine prefix per
 # locale copied from a template. Screenshots go to build/e2e-artifacts/.
-# Usage: scripts/e2e-windows.sh [first-run] [links] [no-config] [western] [fetch] [cost]
+# Usage: scripts/e2e-windows.sh [first-run] [links] [no-config] [western] [fetch] [cost] [netfaults]
 #        (default: all groups)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -109,3 +109,15 @@ VELMORA_E2E_RESTARTER=$restarter \
 VELMORA_E2E_CHECKER=$root/build/windows/tools/velmora-check/velmora-check.exe \
 VELMORA_E2E_SOURCE=$root \
     python3 tests/e2e/cases.py "$@"
+
+# The misbehaving server's faults, against the WinINet fetch this time.
+if [ $# -eq 0 ] || [[ " $* " == *" netfaults "* ]]; then
+    netprefix=$work/prefix-netfaults
+    prefixes+=("$netprefix")
+    rm -rf "$netprefix"
+    cp -a "$template" "$netprefix"
+    WINEPREFIX=$netprefix LANG=C.UTF-8 python3 tests/netfaults/run_netfaults.py \
+        --check "$wine $root/build/windows/tools/velmora-check/velmora-check.exe" --feeds tests/data/feeds
+    WINEPREFIX=$netprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+    rm -rf "$netprefix"
+fi
