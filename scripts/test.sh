@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the unit and
 # command-line tests, then the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer with a short run of each fuzzer.
+# UndefinedBehaviorSanitizer with a short run of each fuzzer, then the
+# end-to-end cases against the Linux program and against velmora.exe under
+# Wine (screenshots in build/e2e-artifacts/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,3 +19,9 @@ echo "== sanitizers and fuzzers"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan -j2
+
+echo "== end-to-end: the Linux program"
+bash scripts/e2e-linux.sh
+
+echo "== end-to-end: velmora.exe under Wine"
+bash scripts/e2e-windows.sh
