@@ -18,43 +18,18 @@ artifacts=$root/build/e2e-artifacts
 mkdir -p "$work" "$artifacts"
 rm -f "$artifacts"/*.png "$artifacts"/cpu.txt
 
-pids=()
+source scripts/lib.sh
 prefixes=()
-cleanup() {
-    local i prefix
-    # Wine first, then newest first: the tray before the display it uses.
-    for prefix in "${prefixes[@]}"; do
-        WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-    done
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# Waits until a command succeeds, for at most $1 seconds.
-poll() {
-    local timeout=$1 start=$SECONDS
-    shift
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS - start < timeout)) || { echo "timed out waiting for: $*" >&2; return 1; }
-        sleep 0.1
-    done
-}
+# Wine first: each prefix's server and what it started.
+on_exit 'for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null; done'
 
 # The cases import their helpers; keep the source tree free of bytecode.
 export PYTHONDONTWRITEBYTECODE=1
 export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'
 wine=/usr/lib/wine/wine64
 
-# Locales of our own: the machine may only have C and POSIX.
 locpath=$work/locales
-mkdir -p "$locpath"
-for locale in zh_CN en_US; do
-    [ -d "$locpath/$locale.UTF-8" ] || localedef -i "$locale" -f UTF-8 "$locpath/$locale.UTF-8"
-done
+make_locales "$locpath"
 
 # The template prefix: made once, copied for every session.
 template=$work/template
@@ -71,16 +46,8 @@ x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -municode -o "
 # The browser stand-in, first on PATH for Wine's winebrowser.
 bin=$work/bin
 launches=$work/launches.log
-mkdir -p "$bin"
-: >"$launches"
-cat >"$bin/xdg-open" <<STANDIN
-#!/bin/sh
-printf '%s\n' "\$1" >>"$launches"
-STANDIN
-chmod +x "$bin/xdg-open"
+browser_standin "$bin" "$launches"
 
-# The display and its tray.
-source tests/e2e/display.sh
 start_display "$work"
 
 # The feed site, on the port the build's feed address names.
@@ -89,9 +56,10 @@ requests=$work/requests.log
 rm -rf "$www"
 mkdir -p "$www"
 : >"$requests"
+! port_open 8741 2>/dev/null || { echo "port 8741 on 127.0.0.1 is taken; the feed site needs it" >&2; exit 1; }
 python3 tests/e2e/feed_server.py 8741 "$www" "$requests" &
 pids+=($!)
-poll 10 python3 -c 'import socket; socket.create_connection(("127.0.0.1", 8741), 1)'
+poll 10 port_open 8741
 
 for session in zh en fetch cost; do prefixes+=("$work/prefix-$session"); done
 VELMORA_E2E_PLATFORM=windows \

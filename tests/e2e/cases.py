@@ -20,7 +20,7 @@ import traceback
 from desktop import (Failure, check, click, cpu_seconds, find_windows, focused_window, holds, pixel, popup_geometry,
                      press, region_stats, release_at, same_region, screenshot, tray_icons, wait_for)
 from linux_session import LinuxSession
-from wine_session import WINE, WineSession
+from wine_session import WineSession, run_wine
 
 SCREEN_W, SCREEN_H = 1920, 1080
 POPUP_W, POPUP_FULL_H = 252, 173  # 3780 x 2600 twips at 15 twips per pixel
@@ -264,10 +264,10 @@ def close_mark(session, state):
 def taskbar_restart(session, state):
     check(state["main"].poll() is None, "needs the running program")
     icon = assert_icon_docked(session)
-    removed = subprocess.run([WINE, config.restarter, "remove"], env=session.env, capture_output=True, timeout=30)
+    removed = run_wine([config.restarter, "remove"], session.env, 30)
     check(removed.returncode == 0, "the program's icon was not found")
     wait_for("the icon to leave with the old taskbar", lambda: not icons(session), 10)
-    subprocess.run([WINE, config.restarter, "announce"], env=session.env, capture_output=True, timeout=30)
+    run_wine([config.restarter, "announce"], session.env, 30)
     wait_for("the icon to dock again", lambda: icons(session) == [icon], 10)
 
 
@@ -451,7 +451,7 @@ def check_url(session, url):
     """velmora-check's verdict on a URL fetched by the Windows fetch, and the
     seconds it took."""
     started = time.monotonic()
-    result = subprocess.run([WINE, config.checker, "--json", url], env=session.env, capture_output=True, timeout=90)
+    result = run_wine([config.checker, "--json", url], session.env, 90)
     return json.loads(result.stdout.decode("utf-8")), time.monotonic() - started
 
 

@@ -5,11 +5,22 @@ import os
 import shutil
 import signal
 import subprocess
+import tempfile
 
 from desktop import click, wait_for
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
+
+
+def run_wine(args, env, timeout):
+    """Runs a Wine program to its end; its output goes through a file, not a
+    pipe: when it is the first program of its prefix to want the desktop, the
+    explorer.exe it starts inherits the output and would hold a pipe open."""
+    with tempfile.TemporaryFile() as out:
+        result = subprocess.run([WINE] + args, env=env, stdout=out, stderr=subprocess.DEVNULL, timeout=timeout)
+        out.seek(0)
+        return subprocess.CompletedProcess(result.args, result.returncode, out.read())
 
 
 class Dialog:
@@ -87,7 +98,7 @@ class WineSession:
 
     def _dialogs(self):
         """Open message boxes, as read through the Windows API."""
-        out = subprocess.run([WINE, self.config.reader], env=self.env, capture_output=True).stdout
+        out = run_wine([self.config.reader], self.env, 60).stdout
         return [json.loads(line) for line in out.decode("utf-8", "replace").splitlines() if line.startswith("{")]
 
     def wait_dialog(self, title, timeout=20):

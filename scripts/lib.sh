@@ -1,0 +1,126 @@
+# Sourced by the demo and end-to-end scripts: what each of them needs to run
+# a real program on a desktop of its own and clean up after it.
+#
+#   pids                 background processes to end on exit, oldest first
+#   on_exit CMD          one more command to run at exit, before the PIDs go
+#   poll SECONDS CMD...  waits until CMD succeeds, at most SECONDS
+#   start_display DIR    Xvfb with an XEmbed tray; exports DISPLAY
+#   own_display_unless_desktop DIR   start_display unless a usable DISPLAY is set
+#   serve_dir PORT DIR LOG           a static file server on 127.0.0.1:PORT
+#   make_locales DIR     zh_CN.UTF-8 and en_US.UTF-8 compiled into DIR (LOCPATH)
+#   browser_standin BIN LOG          an xdg-open in BIN that logs its argument
+#   save_popup DIR       waits for the full-height pop-up; DIR/popup.png, DIR/screen.png
+
+pids=()
+exit_hooks=()
+
+on_exit() { exit_hooks+=("$*"); }
+
+_lib_cleanup() {
+    local i hook
+    for hook in "${exit_hooks[@]}"; do eval "$hook" || true; done
+    # Newest first: the tray before the display it uses.
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+}
+trap _lib_cleanup EXIT
+trap 'exit 130' INT TERM
+
+poll() {
+    local timeout=$1 start=$SECONDS
+    shift
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS - start < timeout)) || { echo "$(basename "$0"): timed out waiting for: $*" >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+# Display numbers come from a range of their own, starting at a random point,
+# so that concurrent runs on one machine rarely race for the same number; a
+# display that does not come up whole is dropped and another one tried.
+# -noreset: an X server resets when its last client leaves, and a client that
+# connects during the reset (trayer, right after the readiness probe) fails.
+start_display() {
+    local dir=$1 n attempt xvfb tray
+    for attempt in $(seq 1 5); do
+        n=$((200 + RANDOM % 600))
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset >>"$dir/xvfb.log" 2>&1 &
+        xvfb=$!
+        pids+=($xvfb)
+        export DISPLAY=":$n"
+        if poll 10 xdpyinfo; then
+            trayer --edge top --align right --widthtype pixel --width 100 --height 24 >>"$dir/trayer.log" 2>&1 &
+            tray=$!
+            pids+=($tray)
+            poll 10 xdotool search --name '^panel$' && return 0
+            echo "display :$n lost its tray (Xvfb $(kill -0 "$xvfb" 2>/dev/null && echo alive || echo gone));" \
+                "trying another" >&2
+            kill "$tray" 2>/dev/null || true
+        fi
+        kill "$xvfb" 2>/dev/null || true
+    done
+    echo "no usable X display" >&2
+    return 1
+}
+
+own_display=no
+own_display_unless_desktop() {
+    if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+        own_display=yes
+        start_display "$1"
+    fi
+}
+
+port_open() { python3 -c "import socket; socket.create_connection(('127.0.0.1', $1), 1)"; }
+
+serve_dir() {
+    local port=$1 dir=$2 log=$3
+    if port_open "$port" 2>/dev/null; then
+        echo "$(basename "$0"): port $port on 127.0.0.1 is taken; the feed is served there" >&2
+        return 1
+    fi
+    python3 -m http.server "$port" --bind 127.0.0.1 --directory "$dir" >"$log" 2>&1 &
+    pids+=($!)
+    poll 10 port_open "$port"
+}
+
+# The machine may only have C and POSIX.
+make_locales() {
+    local dir=$1 locale
+    mkdir -p "$dir"
+    for locale in zh_CN en_US; do
+        [ -d "$dir/$locale.UTF-8" ] || localedef -i "$locale" -f UTF-8 "$dir/$locale.UTF-8"
+    done
+}
+
+browser_standin() {
+    local bin=$1 log=$2
+    mkdir -p "$bin"
+    : >"$log"
+    cat >"$bin/xdg-open" <<STANDIN
+#!/bin/sh
+printf '%s\n' "\$1" >>"$log"
+STANDIN
+    chmod +x "$bin/xdg-open"
+}
+
+# At full height the pop-up is 252 x 173 px, about a second after it appears.
+_full_popup() {
+    local id
+    for id in $(xdotool search --onlyvisible --name '^Form1$' 2>/dev/null); do
+        xwininfo -id "$id" | grep -q 'Height: 173' && return 0
+    done
+    return 1
+}
+
+save_popup() {
+    local dir=$1 x y
+    poll 30 _full_popup
+    read -r x y < <(xwininfo -id "$(xdotool search --onlyvisible --name '^Form1$' | head -1)" |
+        awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+    import -window root "$dir/screen.png"
+    convert "$dir/screen.png" -crop "252x173+$x+$y" +repage "$dir/popup.png"
+}
