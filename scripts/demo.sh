@@ -26,7 +26,8 @@ echo "== what velmora-check says of the feed"
 build/dev/tools/velmora-check/velmora-check http://127.0.0.1:8741/feed.xml || true
 echo
 
-cp build/dev/velmora demo/urls.txt "$work/app/"
+# The program fetches through velmora-fetch, which it looks for beside itself.
+cp build/dev/velmora build/dev/velmora-fetch demo/urls.txt "$work/app/"
 export XDG_RUNTIME_DIR=$work/runtime NO_PROXY=127.0.0.1 no_proxy=127.0.0.1
 [ "$own_display" = yes ] && export QT_QPA_PLATFORM=xcb
 "$work/app/velmora" >"$work/velmora.log" 2>&1 &

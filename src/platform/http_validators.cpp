@@ -1,6 +1,7 @@
 #include "platform/http_validators.h"
 
 #include <cctype>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -54,6 +55,34 @@ std::optional<FetchedDocument> ValidatorCache::Recall(const std::string& url) co
     std::lock_guard lock(mutex_);
     if (url != url_) return std::nullopt;
     return document_;
+}
+
+std::string RequestUrl(const Text& url) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : TextToUtf8(url)) {
+        if (c > 0x20 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
+void SettleWithCache(ValidatorCache& cache, const std::string& url, TransferOutcome& outcome) {
+    if (!outcome.error.empty()) return;
+    if (!outcome.notModified) {
+        cache.Remember(url, outcome.etag, outcome.lastModified, outcome.document);
+        return;
+    }
+    if (auto remembered = cache.Recall(url)) {
+        outcome.document = std::move(*remembered);
+    } else {
+        outcome.error = "could not fetch " + url + ": the server answered with HTTP status 304";
+    }
 }
 
 ValidatorCache& SharedValidatorCache() {

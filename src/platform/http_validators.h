@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -32,6 +33,25 @@ private:
 
 // The cache the fetches of this process share.
 ValidatorCache& SharedValidatorCache();
+
+// The address as a request sends it, which is also the cache's key: spaces,
+// control bytes and bytes above 0x7F percent-encoded the way a browser sends
+// them (a urls.txt item may hold a Chinese path). Encoding twice changes
+// nothing.
+std::string RequestUrl(const Text& url);
+
+// What one transfer brought back, before the cache has had its say.
+struct TransferOutcome {
+    FetchedDocument document;  // a 2xx answer's body and Content-Type charset
+    std::string etag, lastModified;
+    bool notModified = false;  // a 304: the document is the remembered one
+    std::string error;         // why the transfer failed; empty on success
+};
+
+// Settles a finished transfer of `url` (a RequestUrl) with `cache`: a
+// document is remembered with its validators; a 304 takes the remembered
+// document, or fails when there is none.
+void SettleWithCache(ValidatorCache& cache, const std::string& url, TransferOutcome& outcome);
 
 // Collects the validators from response header lines; a new status line (a
 // redirect's next response) starts afresh.

@@ -11,7 +11,8 @@ seconds=${2:-60}
 port=$(sed -n 's|.*VELMORA_FEED_BASE_URL u"http://127.0.0.1:\([0-9]*\)/".*|\1|p' "$build/generated/velmora_config.h")
 [ -n "$port" ] || { echo "the build's base URL is not http://127.0.0.1:PORT/" >&2; exit 2; }
 
-# The yardstick is built with the tests (tests/bench/CMakeLists.txt).
+# The yardstick is built with the tests (tests/bench/CMakeLists.txt); building
+# velmora builds its fetch helper too.
 cmake --build "$build" --target velmora minimal_tray >/dev/null
 minimal_tray=$build/tests/bench/minimal_tray
 
@@ -46,7 +47,7 @@ poll 100 curl -s -o /dev/null "http://127.0.0.1:$port/feed.xml"
 
 mkdir "$work/app" "$work/runtime"
 chmod 700 "$work/runtime"
-cp "$build/velmora" "$work/app/"
+cp "$build/velmora" "$build/velmora-fetch" "$work/app/"  # the fetch helper sits beside the program
 echo feed.xml >"$work/app/urls.txt"
 export NO_PROXY=127.0.0.1 no_proxy=127.0.0.1 XDG_RUNTIME_DIR=$work/runtime
 "$work/app/velmora" >"$work/velmora.log" 2>&1 &

@@ -147,6 +147,8 @@ class LinuxSession:
         path = self.folder(folder)
         os.makedirs(path, exist_ok=True)
         shutil.copy(self.config.exe, os.path.join(path, "velmora"))
+        # Each check runs the fetch helper, looked for beside the program.
+        shutil.copy(os.path.join(os.path.dirname(self.config.exe), "velmora-fetch"), path)
         urls = os.path.join(path, "urls.txt")
         if urls_line is None:
             if os.path.exists(urls):

@@ -11,11 +11,13 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
 #include "platform/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
+#include "platform/posix/curl_transfer.h"
 
 // Older libcurl (before 7.87) knows only 0 as the write callback's error.
 #ifndef CURL_WRITEFUNC_ERROR
@@ -46,35 +48,12 @@ bool GlobalInit() {
     return result == CURLE_OK;
 }
 
-// libcurl rejects raw spaces and bytes above 0x7F in a URL; a urls.txt item
-// may hold either (a Chinese path), so they are percent-encoded the way a
-// browser would send them.
-std::string UrlBytes(const Text& url) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : TextToUtf8(url)) {
-        if (c > 0x20 && c < 0x7F) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0x0F]);
-        }
-    }
-    return out;
-}
-
-// What the worker hands back; written by the worker only until `done` is set.
-struct Outcome {
-    std::string body;
-    std::string headerCharset;
-    std::string error;  // empty on success
-};
-
-class CurlFetchRequest final : public FetchRequest {
+// One transfer; its outcome is written by the worker only until `done` is set.
+class CurlTransfer {
 public:
-    CurlFetchRequest(const Text& url, std::function<void()> wake)
-        : url_(UrlBytes(url)), wake_(std::move(wake)) {
+    CurlTransfer(const Text& url, const std::vector<std::string>& conditionalHeaders,
+                 std::function<void()> wake)
+        : url_(RequestUrl(url)), conditionalHeaders_(conditionalHeaders), wake_(std::move(wake)) {
         if (!GlobalInit()) {
             Finish("libcurl could not be initialised");
             return;
@@ -92,7 +71,7 @@ public:
         }
     }
 
-    ~CurlFetchRequest() override {
+    ~CurlTransfer() {
         cancelled_.store(true);
         if (worker_.joinable()) {
             curl_multi_wakeup(multi_);
@@ -103,39 +82,44 @@ public:
         if (multi_) curl_multi_cleanup(multi_);
     }
 
-    CurlFetchRequest(const CurlFetchRequest&) = delete;
-    CurlFetchRequest& operator=(const CurlFetchRequest&) = delete;
+    CurlTransfer(const CurlTransfer&) = delete;
+    CurlTransfer& operator=(const CurlTransfer&) = delete;
 
-    bool Busy() override { return !done_.load(std::memory_order_acquire); }
+    const std::string& url() const { return url_; }
+    bool Busy() const { return !done_.load(std::memory_order_acquire); }
 
-    FetchedDocument Take() override {
+    TransferOutcome Take() {
         // Taking early waits for the transfer rather than returning half a document.
         if (worker_.joinable()) worker_.join();
-        if (taken_) throw RuntimeError(ErrorCode::FetchFailed, "the document was already taken");
+        if (taken_) {
+            TransferOutcome again;
+            again.error = "the document was already taken";
+            return again;
+        }
         taken_ = true;
-        if (!outcome_.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome_.error);
-        return FetchedDocument{std::move(outcome_.body), std::move(outcome_.headerCharset)};
+        return std::move(outcome_);
     }
 
 private:
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
-        auto* request = static_cast<CurlFetchRequest*>(self);
+        auto* request = static_cast<CurlTransfer*>(self);
         const std::size_t bytes = size * count;
-        if (request->outcome_.body.size() + bytes > kMaxDocumentBytes) {
+        std::string& body = request->outcome_.document.body;
+        if (body.size() + bytes > kMaxDocumentBytes) {
             request->tooLarge_ = true;
             return CURL_WRITEFUNC_ERROR;
         }
-        request->outcome_.body.append(data, bytes);
+        body.append(data, bytes);
         return bytes;
     }
 
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-        static_cast<CurlFetchRequest*>(self)->validators_.AddLine({data, size * count});
+        static_cast<CurlTransfer*>(self)->validators_.AddLine({data, size * count});
         return size * count;
     }
 
     static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<CurlFetchRequest*>(self)->cancelled_.load() ? 1 : 0;
+        return static_cast<CurlTransfer*>(self)->cancelled_.load() ? 1 : 0;
     }
 
     void Configure() {
@@ -153,15 +137,15 @@ private:
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, "Velmora/1.0");
         curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
-        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlFetchRequest::OnWrite);
+        curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-        curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &CurlFetchRequest::OnProgress);
+        curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &CurlTransfer::OnProgress);
         curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
         curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlFetchRequest::OnHeader);
+        curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
         curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
         // An unchanged feed then costs a 304 instead of the whole document.
-        for (const std::string& line : SharedValidatorCache().ConditionalHeaders(url_))
+        for (const std::string& line : conditionalHeaders_)
             headers_ = curl_slist_append(headers_, line.c_str());
         if (headers_) curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
     }
@@ -184,11 +168,7 @@ private:
             }
             curl_multi_remove_handle(multi_, easy_);
         }
-        if (cancelled_.load()) {
-            Finish("the transfer was abandoned");
-        } else {
-            Finish(Describe(result));
-        }
+        Finish(cancelled_.load() ? "the transfer was abandoned" : Describe(result));
     }
 
     // Why the transfer failed, or "" when the body is the document.
@@ -198,19 +178,17 @@ private:
         if (result == CURLE_OK && status >= 200 && status < 300) {
             const char* contentType = nullptr;
             curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
-            if (contentType) outcome_.headerCharset = ContentTypeCharset(contentType);
-            SharedValidatorCache().Remember(url_, validators_.etag(), validators_.lastModified(),
-                                            {outcome_.body, outcome_.headerCharset});
+            if (contentType) outcome_.document.headerCharset = ContentTypeCharset(contentType);
+            outcome_.etag = validators_.etag();
+            outcome_.lastModified = validators_.lastModified();
             return "";
         }
+        outcome_.document.body.clear();
         if (result == CURLE_OK && status == 304) {
-            if (auto remembered = SharedValidatorCache().Recall(url_)) {
-                outcome_.body = std::move(remembered->body);
-                outcome_.headerCharset = std::move(remembered->headerCharset);
-                return "";
-            }
+            // The caller holds the remembered document, if any.
+            outcome_.notModified = true;
+            return "";
         }
-        outcome_.body.clear();
         std::string reason;
         if (tooLarge_ || result == CURLE_FILESIZE_EXCEEDED) {
             reason =
@@ -233,11 +211,12 @@ private:
     }
 
     std::string url_;
+    std::vector<std::string> conditionalHeaders_;
     std::function<void()> wake_;
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;
     std::thread worker_;
-    Outcome outcome_;
+    TransferOutcome outcome_;
     ValidatorHeaders validators_;
     curl_slist* headers_ = nullptr;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
@@ -245,6 +224,25 @@ private:
     bool taken_ = false;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> done_{false};
+};
+
+// The programs' fetch: the transfer with this process's validator cache.
+class CurlFetchRequest final : public FetchRequest {
+public:
+    CurlFetchRequest(const Text& url, std::function<void()> wake)
+        : transfer_(url, SharedValidatorCache().ConditionalHeaders(RequestUrl(url)), std::move(wake)) {}
+
+    bool Busy() override { return transfer_.Busy(); }
+
+    FetchedDocument Take() override {
+        TransferOutcome outcome = transfer_.Take();
+        SettleWithCache(SharedValidatorCache(), transfer_.url(), outcome);
+        if (!outcome.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome.error);
+        return std::move(outcome.document);
+    }
+
+private:
+    CurlTransfer transfer_;
 };
 
 }  // namespace
@@ -256,6 +254,10 @@ void SetFetchTimeoutsForTesting(long connectMs, long totalMs) {
 
 std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake) {
     return std::make_unique<CurlFetchRequest>(url, std::move(wake));
+}
+
+TransferOutcome RunCurlTransfer(const Text& url, const std::vector<std::string>& conditionalHeaders) {
+    return CurlTransfer(url, conditionalHeaders, nullptr).Take();
 }
 
 }  // namespace velmora

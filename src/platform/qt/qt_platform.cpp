@@ -11,6 +11,8 @@
 #include <fstream>
 
 #include "platform/http_fetch.h"
+#include "platform/http_validators.h"
+#include "platform/posix/spawn_fetch.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/popup_window.h"
@@ -164,13 +166,16 @@ void QtPlatform::DeliverTrayCallback(Handle window, std::int32_t mouseMessage) {
     target->events->MouseMove(target->control, args);
 }
 
+// Each fetch runs in a velmora-fetch process of its own, looked up afresh, so
+// that libcurl and its TLS stack never stay resident in this program.
 std::unique_ptr<FetchRequest> QtPlatform::OpenUrl(const Text& url) {
     // From the transfer's thread: an empty queued call wakes a pump that
     // sleeps in WaitForMoreEvents so it reads the busy flag again.
-    return StartHttpFetch(url, [] {
+    auto wake = [] {
         QMetaObject::invokeMethod(
             qApp, [] {}, Qt::QueuedConnection);
-    });
+    };
+    return StartSpawnFetch(url, std::move(wake), FindFetchHelper(), SharedValidatorCache());
 }
 
 // The core's narrow texts are UTF-8 here: nothing is lost whatever the locale.

@@ -1,4 +1,5 @@
-// The platform services on Qt 6 Widgets, with the libcurl fetch and iconv.
+// The platform services on Qt 6 Widgets, with iconv and the fetch through the
+// velmora-fetch helper process.
 #pragma once
 
 #include <QPixmap>

@@ -1,0 +1,256 @@
+#include "platform/posix/spawn_fetch.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/fetch_frame.h"
+
+extern char** environ;
+
+namespace velmora {
+namespace {
+
+constexpr char kHelperName[] = "velmora-fetch";
+
+std::string ErrnoText(int error) {
+    return std::generic_category().message(error);
+}
+
+class SpawnFetchRequest final : public FetchRequest {
+public:
+    SpawnFetchRequest(const Text& url, std::function<void()> wake, const std::string& helper,
+                      ValidatorCache& cache, std::chrono::milliseconds timeLimit)
+        : url_(RequestUrl(url)), wake_(std::move(wake)), cache_(cache), timeLimit_(timeLimit) {
+        if (std::string problem = Spawn(helper); !problem.empty()) {
+            Finish(Failure(problem));
+            return;
+        }
+        try {
+            worker_ = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {
+            Kill();
+            Reap();
+            Finish(Failure("no thread for the transfer"));
+        }
+    }
+
+    ~SpawnFetchRequest() override {
+        cancelled_.store(true);
+        // The helper's end closes the pipe, which ends the worker's read.
+        Kill();
+        if (worker_.joinable()) worker_.join();
+        if (readFd_ >= 0) close(readFd_);
+    }
+
+    SpawnFetchRequest(const SpawnFetchRequest&) = delete;
+    SpawnFetchRequest& operator=(const SpawnFetchRequest&) = delete;
+
+    bool Busy() override { return !done_.load(std::memory_order_acquire); }
+
+    FetchedDocument Take() override {
+        // Taking early waits for the transfer rather than returning half a document.
+        if (worker_.joinable()) worker_.join();
+        if (taken_) throw RuntimeError(ErrorCode::FetchFailed, "the document was already taken");
+        taken_ = true;
+        SettleWithCache(cache_, url_, outcome_);
+        if (!outcome_.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome_.error);
+        return std::move(outcome_.document);
+    }
+
+private:
+    // Starts `helper URL [CONDITIONAL-HEADER...]` with /dev/null for input and
+    // errors and the pipe's write end for output; "" or why it could not.
+    std::string Spawn(const std::string& helper) {
+        if (helper.empty())
+            return std::string("the fetch helper ") + kHelperName +
+                   " is neither beside the program nor in ../libexec/velmora";
+        // Close-on-exec from the start: no other child (a browser started
+        // meanwhile) may inherit an end and keep the pipe open.
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return "no pipe for the fetch helper (" + ErrnoText(errno) + ")";
+
+        std::vector<std::string> args{helper, url_};
+        for (std::string& line : cache_.ConditionalHeaders(url_)) args.push_back(std::move(line));
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        // Output first: the pipe's end may itself sit on 0 or 2 when the
+        // program was started with those closed. dup2 clears close-on-exec.
+        posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+        // Libraries of the program (the toolkit, the session bus) may hold
+        // descriptors without close-on-exec; the helper gets none of them.
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none, defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+        const int result = posix_spawn(&pid_, helper.c_str(), &actions, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        close(ends[1]);
+        if (result != 0) {
+            close(ends[0]);
+            pid_ = 0;
+            return "the fetch helper " + helper + " could not be started (" + ErrnoText(result) + ")";
+        }
+        readFd_ = ends[0];
+        return "";
+    }
+
+    void Run() {
+        std::string output, problem;
+        const auto deadline = std::chrono::steady_clock::now() + timeLimit_;
+        std::vector<char> buffer(64 * 1024);
+        for (;;) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                problem = "timed out (the fetch helper did not finish within " +
+                          std::to_string(std::chrono::ceil<std::chrono::seconds>(timeLimit_).count()) + " s)";
+                break;
+            }
+            // Blocks until output, the pipe's end or the deadline.
+            pollfd ready{readFd_, POLLIN, 0};
+            const int polled = poll(&ready, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+            if (polled < 0 && errno != EINTR) {
+                problem = "waiting for the fetch helper failed (" + ErrnoText(errno) + ")";
+                break;
+            }
+            if (polled <= 0) continue;
+            const ssize_t got = read(readFd_, buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                problem = "reading from the fetch helper failed (" + ErrnoText(errno) + ")";
+                break;
+            }
+            if (got == 0) break;
+            if (output.size() + static_cast<std::size_t>(got) > kMaxFrameBytes) {
+                problem = "the document is larger than " + std::to_string(kMaxDocumentBytes / (1024 * 1024)) +
+                          " MiB";
+                break;
+            }
+            output.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        // Whatever stopped the reading early, the helper has nothing more to say.
+        if (!problem.empty()) Kill();
+        const int status = Reap();
+
+        if (cancelled_.load()) {
+            Finish(Failure("the transfer was abandoned"));
+        } else if (!problem.empty()) {
+            Finish(Failure(problem));
+        } else if (WIFSIGNALED(status)) {
+            Finish(Failure("the fetch helper was ended by signal " + std::to_string(WTERMSIG(status))));
+        } else if (WEXITSTATUS(status) != 0) {
+            Finish(
+                Failure("the fetch helper failed with exit status " + std::to_string(WEXITSTATUS(status))));
+        } else if (std::optional<TransferOutcome> outcome = DecodeFetchFrame(output, problem)) {
+            Finish(std::move(*outcome));
+        } else {
+            Finish(Failure(problem));
+        }
+    }
+
+    // Under the lock and only while unreaped, so that the pid cannot belong to
+    // another process by then.
+    void Kill() {
+        std::lock_guard lock(pidMutex_);
+        if (pid_ > 0 && !reaped_) kill(pid_, SIGKILL);
+    }
+
+    // Waits for the helper's end, then reaps it; its wait status.
+    int Reap() {
+        // Waiting without reaping keeps the pid ours while Kill may still use it.
+        siginfo_t info{};
+        while (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+        }
+        std::lock_guard lock(pidMutex_);
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        reaped_ = true;
+        return status;
+    }
+
+    TransferOutcome Failure(const std::string& reason) const {
+        TransferOutcome outcome;
+        outcome.error = "could not fetch " + url_ + ": " + reason;
+        return outcome;
+    }
+
+    void Finish(TransferOutcome outcome) {
+        outcome_ = std::move(outcome);
+        done_.store(true, std::memory_order_release);
+        if (!cancelled_.load() && wake_) wake_();
+    }
+
+    std::string url_;
+    std::function<void()> wake_;
+    ValidatorCache& cache_;
+    std::chrono::milliseconds timeLimit_;
+    pid_t pid_ = 0;
+    int readFd_ = -1;
+    std::mutex pidMutex_;
+    bool reaped_ = false;  // under pidMutex_
+    std::thread worker_;
+    TransferOutcome outcome_;  // written by the worker only until `done` is set
+    bool taken_ = false;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> done_{false};
+};
+
+}  // namespace
+
+std::string FindFetchHelperFrom(const std::string& programFolder) {
+    const std::filesystem::path folder(programFolder);
+    for (const std::filesystem::path& candidate :
+         {folder / kHelperName, (folder / ".." / "libexec" / "velmora" / kHelperName).lexically_normal()}) {
+        struct stat info {};
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return candidate.string();
+    }
+    return "";
+}
+
+std::string FindFetchHelper() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return "";
+    return FindFetchHelperFrom(program.parent_path().string());
+}
+
+std::unique_ptr<FetchRequest> StartSpawnFetch(const Text& url, std::function<void()> wake,
+                                              const std::string& helper, ValidatorCache& cache,
+                                              std::chrono::milliseconds timeLimit) {
+    return std::make_unique<SpawnFetchRequest>(url, std::move(wake), helper, cache, timeLimit);
+}
+
+}  // namespace velmora

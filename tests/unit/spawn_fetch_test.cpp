@@ -1,0 +1,282 @@
+// The fetch through the velmora-fetch helper process: the real helper against
+// a local server, stand-in helpers that misbehave, and the helper's lookup.
+#include "platform/posix/spawn_fetch.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/feed_server.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using std::chrono::steady_clock;
+
+template <typename Condition>
+bool PollFor(Condition condition, milliseconds limit) {
+    const auto deadline = steady_clock::now() + limit;
+    while (!condition()) {
+        if (steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    return true;
+}
+
+// This process's children named velmora-fetch, zombies included.
+std::vector<pid_t> HelperChildren() {
+    std::vector<pid_t> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream file(entry.path() / "stat");
+        std::string stat;
+        std::getline(file, stat);
+        // "PID (COMM) STATE PPID ...": COMM may hold anything, so from the last ')'.
+        const std::size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        char state = 0;
+        long parent = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) != 2) continue;
+        if (parent == getpid() && stat.substr(open + 1, close - open - 1) == "velmora-fetch")
+            found.push_back(std::stoi(name));
+    }
+    return found;
+}
+
+class SpawnFetch : public ::testing::Test {
+protected:
+    std::unique_ptr<FetchRequest> StartWith(const std::string& helper, const std::string& url,
+                                            milliseconds limit = kFetchHelperTimeLimit) {
+        {
+            std::lock_guard lock(mutex_);
+            wakes_ = 0;
+        }
+        return StartSpawnFetch(
+            Utf8ToText(url),
+            [this] {
+                std::lock_guard lock(mutex_);
+                ++wakes_;
+                woken_.notify_all();
+            },
+            helper, cache_, limit);
+    }
+
+    // Waits for the wake call as the program does, bounded so a hang fails the test.
+    void AwaitWake(FetchRequest& request) {
+        std::unique_lock lock(mutex_);
+        ASSERT_TRUE(woken_.wait_for(lock, seconds(40), [this] { return wakes_ > 0; })) << "no wake";
+        EXPECT_FALSE(request.Busy()) << "woken while still busy";
+    }
+
+    FetchedDocument GetWith(const std::string& helper, const std::string& url) {
+        auto request = StartWith(helper, url);
+        AwaitWake(*request);
+        return request->Take();
+    }
+
+    std::string FailureWith(const std::string& helper, const std::string& url,
+                            milliseconds limit = kFetchHelperTimeLimit) {
+        auto request = StartWith(helper, url, limit);
+        AwaitWake(*request);
+        try {
+            request->Take();
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.code(), ErrorCode::FetchFailed);
+            return error.what();
+        }
+        ADD_FAILURE() << url << " was taken as a document";
+        return "";
+    }
+
+    int Wakes() {
+        std::lock_guard lock(mutex_);
+        return wakes_;
+    }
+
+    ValidatorCache cache_;
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    int wakes_ = 0;
+};
+
+class SpawnFetchFromServer : public SpawnFetch {
+protected:
+    void SetUp() override {
+        // The server is local; a proxy from the environment must not take it.
+        setenv("no_proxy", "127.0.0.1", 1);
+        setenv("NO_PROXY", "127.0.0.1", 1);
+        server_ = std::make_unique<testing::FeedServer>(VELMORA_TEST_DATA "/../support/feed_server.py",
+                                                        VELMORA_TEST_DATA "/feeds");
+    }
+
+    FetchedDocument Get(const std::string& path) { return GetWith(VELMORA_FETCH_HELPER, server_->Url(path)); }
+    std::string Failure(const std::string& path) {
+        return FailureWith(VELMORA_FETCH_HELPER, server_->Url(path));
+    }
+
+    static std::string FeedFile(const std::string& name) {
+        std::ifstream file(std::string(VELMORA_TEST_DATA "/feeds/") + name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    std::unique_ptr<testing::FeedServer> server_;
+};
+
+TEST_F(SpawnFetchFromServer, DocumentArrivesWholeWithItsCharsetAfterOneWake) {
+    const FetchedDocument document = Get("/charset/GBK/zh_gbk_nodecl.xml");
+    EXPECT_EQ(document.body, FeedFile("zh_gbk_nodecl.xml"));
+    EXPECT_EQ(document.headerCharset, "GBK");
+    EXPECT_EQ(Wakes(), 1);
+    // Bytes a URL may not hold raw reach the helper and the server intact.
+    EXPECT_EQ(Get("/feeds/cdata_news.xml?q=新闻 列表").body, FeedFile("cdata_news.xml"));
+}
+
+TEST_F(SpawnFetchFromServer, ErrorStatusFailsWithTheStatus) {
+    const std::string reason = Failure("/status/404");
+    EXPECT_NE(reason.find("HTTP status 404"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("/status/404"), std::string::npos) << reason;
+}
+
+TEST_F(SpawnFetchFromServer, UnchangedFeedComesFromTheParentsMemoryAfterA304) {
+    // Each helper starts with nothing: only the parent can make it conditional.
+    const std::string path = "/validated/cdata_news.xml";
+    const FetchedDocument first = Get(path);
+    EXPECT_NE(first.body.find("version 1"), std::string::npos);
+    EXPECT_EQ(Get(path).body, first.body);
+    const std::string stats = Get("/stats").body;
+    EXPECT_NE(stats.find("\"ok\": 1"), std::string::npos) << stats;
+    EXPECT_NE(stats.find("\"notModified\": 1"), std::string::npos) << stats;
+}
+
+TEST_F(SpawnFetchFromServer, DestroyingAStalledFetchKillsAndReapsTheHelperAtOnce) {
+    ASSERT_TRUE(HelperChildren().empty());
+    auto request = StartWith(VELMORA_FETCH_HELPER, server_->Url("/stall"));
+    ASSERT_TRUE(PollFor([] { return HelperChildren().size() == 1; }, seconds(10)));
+    EXPECT_TRUE(request->Busy());
+    const auto start = steady_clock::now();
+    request.reset();
+    EXPECT_LT(steady_clock::now() - start, seconds(2));
+    EXPECT_TRUE(HelperChildren().empty()) << "a helper is left running or unreaped";
+    // Destroyed at once, before the helper got going.
+    for (int i = 0; i < 10; ++i) StartWith(VELMORA_FETCH_HELPER, server_->Url("/stall")).reset();
+    EXPECT_TRUE(HelperChildren().empty());
+    EXPECT_EQ(Wakes(), 0);
+}
+
+// Stand-in helpers: shell scripts in a scratch folder.
+class MisbehavingHelper : public SpawnFetch {
+protected:
+    void SetUp() override {
+        std::string folder = (fs::temp_directory_path() / "velmora-helper-XXXXXX").string();
+        ASSERT_NE(mkdtemp(folder.data()), nullptr);
+        folder_ = folder;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string Script(const std::string& name, const std::string& body) {
+        const fs::path path = folder_ / name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+        return path.string();
+    }
+
+    std::string Failure(const std::string& body, milliseconds limit = kFetchHelperTimeLimit) {
+        return FailureWith(Script("helper", body), "http://127.0.0.1:9/feed.xml", limit);
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(MisbehavingHelper, DeathsExitStatusesAndBadAnswersAreFailures) {
+    const std::string frame =
+        "printf 'velmora-fetch 1\\noutcome: ok\\ncharset: \\netag: \\nlast-modified: "
+        "\\nerror: \\nlength: 9\\n\\n";
+    const struct {
+        std::string script, reason;
+    } cases[] = {
+        {"kill -9 $$", "ended by signal 9"},
+        {frame + "<rss/>'; exit 3", "exit status 3"},
+        {"echo '<html>not a frame</html>'", "garbled"},
+        {frame + "<rss/>'", "cut short"},
+        {frame + "<rss/>...more'", "past its document"},
+        {"exit 0", "answered nothing"},
+        {"head -c 17000000 /dev/zero", "larger than 16 MiB"},
+    };
+    for (const auto& c : cases) {
+        const std::string reason = Failure(c.script);
+        EXPECT_NE(reason.find("could not fetch http://127.0.0.1:9/feed.xml: "), std::string::npos) << reason;
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.script << ": " << reason;
+    }
+    EXPECT_TRUE(HelperChildren().empty());
+}
+
+TEST_F(MisbehavingHelper, AHelperThatHangsIsKilledAtTheTimeLimit) {
+    const auto start = steady_clock::now();
+    const std::string reason = Failure("exec sleep 60", milliseconds(300));
+    EXPECT_NE(reason.find("timed out"), std::string::npos) << reason;
+    EXPECT_LT(steady_clock::now() - start, seconds(10));
+}
+
+TEST_F(MisbehavingHelper, TheHelperGetsTheUrlAndConditionalHeadersAndNoOtherDescriptor) {
+    // A descriptor without close-on-exec, as a library of the program might hold.
+    const int null = open("/dev/null", O_RDONLY);
+    const int stray = dup2(null, 100);
+    close(null);
+    ASSERT_EQ(stray, 100);
+    cache_.Remember("http://127.0.0.1:9/feed.xml", "\"e1\"", "", {"<rss>remembered</rss>", ""});
+    const std::string helper = Script("helper", R"sh(
+report="$1|$2|$3|$(readlink /proc/$$/fd/0)|$(readlink /proc/$$/fd/2)"
+[ -e /proc/$$/fd/100 ] && report="$report|fd 100 leaked"
+printf 'velmora-fetch 1\noutcome: ok\ncharset: \netag: \nlast-modified: \nerror: \nlength: %d\n\n%s' \
+    "${#report}" "$report")sh");
+    const FetchedDocument document = GetWith(helper, "http://127.0.0.1:9/feed.xml");
+    close(stray);
+    EXPECT_EQ(document.body, "http://127.0.0.1:9/feed.xml|If-None-Match: \"e1\"||/dev/null|/dev/null");
+}
+
+TEST(FetchHelperLookup, BesideTheProgramFirstThenInLibexec) {
+    std::string scratch = (fs::temp_directory_path() / "velmora-layout-XXXXXX").string();
+    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
+    const fs::path root = scratch, bin = root / "bin", libexec = root / "libexec" / "velmora";
+    fs::create_directories(bin);
+    fs::create_directories(libexec);
+    const auto place = [](const fs::path& path, fs::perms perms) {
+        std::ofstream(path) << "#!/bin/sh\n";
+        fs::permissions(path, perms);
+    };
+
+    EXPECT_EQ(FindFetchHelperFrom(bin.string()), "");
+    place(libexec / "velmora-fetch", fs::perms::owner_all);
+    EXPECT_EQ(FindFetchHelperFrom(bin.string()), (libexec / "velmora-fetch").string());
+    place(bin / "velmora-fetch", fs::perms::owner_read);  // not executable: passed over
+    EXPECT_EQ(FindFetchHelperFrom(bin.string()), (libexec / "velmora-fetch").string());
+    fs::permissions(bin / "velmora-fetch", fs::perms::owner_all);
+    EXPECT_EQ(FindFetchHelperFrom(bin.string()), (bin / "velmora-fetch").string());
+    fs::remove_all(root);
+}
+
+TEST_F(SpawnFetch, AMissingHelperFailsWithAReason) {
+    const std::string url = "http://127.0.0.1:9/feed.xml";
+    EXPECT_NE(FailureWith("", url).find("velmora-fetch is neither beside the program"), std::string::npos);
+    EXPECT_EQ(Wakes(), 1);
+    EXPECT_NE(FailureWith("/nonexistent/velmora-fetch", url).find("could not be started"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora
