@@ -27,34 +27,5 @@ export PYTHONDONTWRITEBYTECODE=1
 # Whatever desktop this runs from, the program must not find its session bus.
 unset DBUS_SESSION_BUS_ADDRESS
 
-locpath=$work/locales
-make_locales "$locpath"
-
-# The browser stand-in, first on PATH for the program's xdg-open.
-bin=$work/bin
-launches=$work/launches.log
-browser_standin "$bin" "$launches"
-
-start_display "$work"
-
-# The feed site, on the port the build's feed address names.
-www=$work/www
-requests=$work/requests.log
-rm -rf "$www"
-mkdir -p "$www"
-: >"$requests"
-! port_open 8741 2>/dev/null || { echo "port 8741 on 127.0.0.1 is taken; the feed site needs it" >&2; exit 1; }
-python3 tests/e2e/feed_server.py 8741 "$www" "$requests" &
-pids+=($!)
-poll 10 port_open 8741
-
-VELMORA_E2E_PLATFORM=linux \
-VELMORA_E2E_EXE=$root/$program \
-VELMORA_E2E_WORK=$work \
-VELMORA_E2E_ARTIFACTS=$artifacts \
-VELMORA_E2E_WWW=$www \
-VELMORA_E2E_REQUESTS=$requests \
-VELMORA_E2E_LAUNCHES=$launches \
-VELMORA_E2E_BIN=$bin \
-VELMORA_E2E_LOCPATH=$locpath \
-    python3 tests/e2e/cases.py "$@"
+start_e2e_desktop "$work" "$artifacts"
+VELMORA_E2E_PLATFORM=linux VELMORA_E2E_EXE=$root/$program python3 tests/e2e/cases.py "$@"

@@ -28,9 +28,6 @@ export PYTHONDONTWRITEBYTECODE=1
 export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'
 wine=/usr/lib/wine/wine64
 
-locpath=$work/locales
-make_locales "$locpath"
-
 # The template prefix: made once, copied for every session.
 template=$work/template
 prefixes+=("$template")
@@ -43,35 +40,12 @@ restarter=$work/taskbar_restart.exe
 x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -o "$reader" tests/e2e/read_dialogs.cpp
 x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -municode -o "$restarter" tests/e2e/taskbar_restart.cpp
 
-# The browser stand-in, first on PATH for Wine's winebrowser.
-bin=$work/bin
-launches=$work/launches.log
-browser_standin "$bin" "$launches"
-
-start_display "$work"
-
-# The feed site, on the port the build's feed address names.
-www=$work/www
-requests=$work/requests.log
-rm -rf "$www"
-mkdir -p "$www"
-: >"$requests"
-! port_open 8741 2>/dev/null || { echo "port 8741 on 127.0.0.1 is taken; the feed site needs it" >&2; exit 1; }
-python3 tests/e2e/feed_server.py 8741 "$www" "$requests" &
-pids+=($!)
-poll 10 port_open 8741
+start_e2e_desktop "$work" "$artifacts"
 
 for session in zh en fetch cost; do prefixes+=("$work/prefix-$session"); done
 VELMORA_E2E_PLATFORM=windows \
 VELMORA_E2E_EXE=$root/build/windows/velmora.exe \
-VELMORA_E2E_WORK=$work \
-VELMORA_E2E_ARTIFACTS=$artifacts \
 VELMORA_E2E_TEMPLATE=$template \
-VELMORA_E2E_WWW=$www \
-VELMORA_E2E_REQUESTS=$requests \
-VELMORA_E2E_LAUNCHES=$launches \
-VELMORA_E2E_BIN=$bin \
-VELMORA_E2E_LOCPATH=$locpath \
 VELMORA_E2E_READER=$reader \
 VELMORA_E2E_RESTARTER=$restarter \
 VELMORA_E2E_CHECKER=$root/build/windows/tools/velmora-check/velmora-check.exe \

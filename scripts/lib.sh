@@ -9,6 +9,7 @@
 #   serve_dir PORT DIR LOG           a static file server on 127.0.0.1:PORT
 #   make_locales DIR     zh_CN.UTF-8 and en_US.UTF-8 compiled into DIR (LOCPATH)
 #   browser_standin BIN LOG          an xdg-open in BIN that logs its argument
+#   start_e2e_desktop WORK ARTIFACTS what every end-to-end run needs, below
 #   save_popup DIR       waits for the full-height pop-up; DIR/popup.png, DIR/screen.png
 
 pids=()
@@ -123,4 +124,28 @@ save_popup() {
         awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
     import -window root "$dir/screen.png"
     convert "$dir/screen.png" -crop "252x173+$x+$y" +repage "$dir/popup.png"
+}
+
+# Locales, the browser stand-in first on PATH (the Linux program's xdg-open,
+# Wine's winebrowser), a display with its tray, and the feed site the cases
+# rewrite, on the port the build's feed address names. Exports where each is
+# for tests/e2e/cases.py.
+start_e2e_desktop() {
+    local work=$1
+    export VELMORA_E2E_WORK=$work VELMORA_E2E_ARTIFACTS=$2 VELMORA_E2E_LOCPATH=$work/locales \
+        VELMORA_E2E_BIN=$work/bin VELMORA_E2E_LAUNCHES=$work/launches.log \
+        VELMORA_E2E_WWW=$work/www VELMORA_E2E_REQUESTS=$work/requests.log
+    make_locales "$VELMORA_E2E_LOCPATH"
+    browser_standin "$VELMORA_E2E_BIN" "$VELMORA_E2E_LAUNCHES"
+    start_display "$work"
+    rm -rf "$VELMORA_E2E_WWW"
+    mkdir -p "$VELMORA_E2E_WWW"
+    : >"$VELMORA_E2E_REQUESTS"
+    if port_open 8741 2>/dev/null; then
+        echo "port 8741 on 127.0.0.1 is taken; the feed site needs it" >&2
+        return 1
+    fi
+    python3 tests/e2e/feed_server.py 8741 "$VELMORA_E2E_WWW" "$VELMORA_E2E_REQUESTS" &
+    pids+=($!)
+    poll 10 port_open 8741
 }

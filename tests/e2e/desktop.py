@@ -3,6 +3,7 @@ name, their geometry, the tray's docked icons, clicks and screenshots. The
 program runs in a session (wine_session.py or linux_session.py)."""
 import os
 import re
+import shutil
 import subprocess
 import time
 
@@ -167,3 +168,18 @@ def cpu_seconds(pid):
         except FileNotFoundError:  # a thread that has just ended
             pass
     return total / 1e9
+
+
+def install_program(path, programs, urls_line, newline):
+    """Copies the program's files into the folder path, with a urls.txt of
+    one line unless urls_line is None (then none at all)."""
+    os.makedirs(path, exist_ok=True)
+    for source in programs:
+        shutil.copy(source, path)
+    urls = os.path.join(path, "urls.txt")
+    if urls_line is None:
+        if os.path.exists(urls):
+            os.remove(urls)
+    else:
+        with open(urls, "w", encoding="utf-8", newline="") as f:
+            f.write(urls_line + newline)

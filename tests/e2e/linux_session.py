@@ -13,7 +13,8 @@ import signal
 import subprocess
 import urllib.parse
 
-from desktop import X_ENV, Failure, check, click, find_windows, geometry, holds, rgb_rows, screenshot, wait_for
+from desktop import (X_ENV, Failure, check, click, find_windows, geometry, holds, install_program, rgb_rows, screenshot,
+                     wait_for)
 
 
 def clear_primary():
@@ -145,17 +146,9 @@ class LinuxSession:
     def install(self, folder, urls_line):
         """The program in its own folder, with urls.txt unless urls_line is None."""
         path = self.folder(folder)
-        os.makedirs(path, exist_ok=True)
-        shutil.copy(self.config.exe, os.path.join(path, "velmora"))
         # Each check runs the fetch helper, looked for beside the program.
-        shutil.copy(os.path.join(os.path.dirname(self.config.exe), "velmora-fetch"), path)
-        urls = os.path.join(path, "urls.txt")
-        if urls_line is None:
-            if os.path.exists(urls):
-                os.remove(urls)
-        else:
-            with open(urls, "w", encoding="utf-8", newline="") as f:
-                f.write(urls_line + self.urls_newline)
+        helper = os.path.join(os.path.dirname(self.config.exe), "velmora-fetch")
+        install_program(path, [self.config.exe, helper], urls_line, self.urls_newline)
         return os.path.join(path, "velmora")
 
     def start(self, folder):

@@ -7,7 +7,7 @@ import signal
 import subprocess
 import tempfile
 
-from desktop import click, wait_for
+from desktop import click, install_program, wait_for
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -69,15 +69,7 @@ class WineSession:
     def install(self, folder, urls_line):
         """velmora.exe in C:\\<folder>, with urls.txt unless urls_line is None."""
         path = self.folder(folder)
-        os.makedirs(path, exist_ok=True)
-        shutil.copy(self.config.exe, os.path.join(path, "velmora.exe"))
-        urls = os.path.join(path, "urls.txt")
-        if urls_line is None:
-            if os.path.exists(urls):
-                os.remove(urls)
-        else:
-            with open(urls, "w", encoding="utf-8", newline="") as f:
-                f.write(urls_line + self.urls_newline)
+        install_program(path, [self.config.exe], urls_line, self.urls_newline)
         return os.path.join(path, "velmora.exe")
 
     def start(self, folder):
