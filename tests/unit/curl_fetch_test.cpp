@@ -4,10 +4,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -15,6 +13,7 @@
 #include "platform/http_fetch.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "support/feed_server.h"
+#include "support/fetch_wakes.h"
 
 namespace velmora {
 namespace {
@@ -37,23 +36,10 @@ protected:
     std::unique_ptr<FetchRequest> Start(const std::string& path) { return StartAt(server_->Url(path)); }
 
     std::unique_ptr<FetchRequest> StartAt(const std::string& url) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            wakes_ = 0;
-        }
-        return StartHttpFetch(Utf8ToText(url), [this] {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++wakes_;
-            woken_.notify_all();
-        });
+        return StartHttpFetch(Utf8ToText(url), wakes_.Reset());
     }
 
-    // Waits for the wake call as the programs do, bounded so a hang fails the test.
-    void AwaitWake(FetchRequest& request, seconds limit = seconds(40)) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ASSERT_TRUE(woken_.wait_for(lock, limit, [this] { return wakes_ > 0; })) << "no wake";
-        EXPECT_FALSE(request.Busy()) << "woken while still busy";
-    }
+    void AwaitWake(FetchRequest& request, seconds limit = seconds(40)) { wakes_.Await(request, limit); }
 
     FetchedDocument Get(const std::string& path) {
         auto request = Start(path);
@@ -64,17 +50,10 @@ protected:
     // The failure message of a fetch that must fail.
     std::string Failure(const std::string& path) { return FailureAt(server_->Url(path)); }
 
-    std::string FailureAt(const std::string& path) {
-        auto request = StartAt(path);
+    std::string FailureAt(const std::string& url) {
+        auto request = StartAt(url);
         AwaitWake(*request);
-        try {
-            request->Take();
-        } catch (const RuntimeError& error) {
-            EXPECT_EQ(error.code(), ErrorCode::FetchFailed);
-            return error.what();
-        }
-        ADD_FAILURE() << path << " was taken as a document";
-        return "";
+        return testing::TakeFailure(*request, url);
     }
 
     static std::string FeedFile(const std::string& name) {
@@ -88,9 +67,7 @@ protected:
     }
 
     std::unique_ptr<testing::FeedServer> server_;
-    std::mutex mutex_;
-    std::condition_variable woken_;
-    int wakes_ = 0;
+    testing::FetchWakes wakes_;
 };
 
 TEST_F(Fetch, OkAnswerIsTheWholeDocumentAfterOneWake) {
@@ -99,8 +76,7 @@ TEST_F(Fetch, OkAnswerIsTheWholeDocumentAfterOneWake) {
     FetchedDocument document = request->Take();
     EXPECT_EQ(document.body, FeedFile("long_ok.xml"));
     EXPECT_EQ(document.headerCharset, "");
-    std::lock_guard<std::mutex> lock(mutex_);
-    EXPECT_EQ(wakes_, 1);
+    EXPECT_EQ(wakes_.Count(), 1);
 }
 
 TEST_F(Fetch, SpacesAndNonAsciiInTheAddressAreSentEncoded) {
@@ -111,7 +87,6 @@ TEST_F(Fetch, SpacesAndNonAsciiInTheAddressAreSentEncoded) {
 TEST_F(Fetch, ErrorStatusFailsAndItsPageIsNeverTheFeed) {
     // The error pages hold a complete item; reading them would show it.
     for (const char* status : {"404", "500", "403", "503"}) {
-        wakes_ = 0;
         std::string reason = Failure(std::string("/status/") + status);
         EXPECT_NE(reason.find(std::string("HTTP status ") + status), std::string::npos) << reason;
     }
@@ -119,22 +94,18 @@ TEST_F(Fetch, ErrorStatusFailsAndItsPageIsNeverTheFeed) {
 
 TEST_F(Fetch, RedirectsAreFollowedUpToTen) {
     EXPECT_EQ(Get("/redirect/3/feeds/cdata_news.xml").body, FeedFile("cdata_news.xml"));
-    wakes_ = 0;
     EXPECT_EQ(Get("/redirect/10/feeds/cdata_news.xml").body, FeedFile("cdata_news.xml"));
-    wakes_ = 0;
     EXPECT_NE(Failure("/redirect/11/feeds/cdata_news.xml"), "");
 }
 
 TEST_F(Fetch, OnlyHttpAndHttpsAreSpoken) {
     // A redirect must not lead the fetch to another protocol.
     EXPECT_NE(Failure("/redirect-to?url=file:///etc/passwd"), "");
-    wakes_ = 0;
     EXPECT_NE(Failure("/redirect-to?url=ftp://127.0.0.1/feed.xml"), "");
 }
 
 TEST_F(Fetch, CompressedBodiesArriveDecompressed) {
     EXPECT_EQ(Get("/gzip/zh_utf8.xml").body, FeedFile("zh_utf8.xml"));
-    wakes_ = 0;
     EXPECT_EQ(Get("/deflate/zh_utf8.xml").body, FeedFile("zh_utf8.xml"));
 }
 
@@ -142,10 +113,8 @@ TEST_F(Fetch, BodyOverTheCapFails) {
     const std::string over = std::to_string(kMaxDocumentBytes + 1);
     std::string streamed = Failure("/big/" + over);
     EXPECT_NE(streamed.find("larger than 16 MiB"), std::string::npos) << streamed;
-    wakes_ = 0;
     std::string declared = Failure("/big-declared/" + over);
     EXPECT_NE(declared.find("larger than 16 MiB"), std::string::npos) << declared;
-    wakes_ = 0;
     EXPECT_EQ(Get("/big/100000").body.size(), 100000u);
 }
 
@@ -187,8 +156,7 @@ TEST_F(Fetch, DestroyingARunningTransferReturnsAtOnceWithoutWaking) {
     // Destroyed at once, before the worker got going.
     for (int i = 0; i < 20; ++i) Start("/slow/1/cdata_news.xml").reset();
     std::this_thread::sleep_for(milliseconds(100));
-    std::lock_guard<std::mutex> lock(mutex_);
-    EXPECT_EQ(wakes_, 0);
+    EXPECT_EQ(wakes_.Count(), 0);
 }
 
 TEST_F(Fetch, TakeBeforeTheEndWaitsAndASecondTakeFails) {

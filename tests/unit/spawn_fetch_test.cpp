@@ -8,17 +8,16 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/feed_server.h"
+#include "support/fetch_wakes.h"
 
 namespace velmora {
 namespace {
@@ -63,26 +62,10 @@ class SpawnFetch : public ::testing::Test {
 protected:
     std::unique_ptr<FetchRequest> StartWith(const std::string& helper, const std::string& url,
                                             milliseconds limit = kFetchHelperTimeLimit) {
-        {
-            std::lock_guard lock(mutex_);
-            wakes_ = 0;
-        }
-        return StartSpawnFetch(
-            Utf8ToText(url),
-            [this] {
-                std::lock_guard lock(mutex_);
-                ++wakes_;
-                woken_.notify_all();
-            },
-            helper, cache_, limit);
+        return StartSpawnFetch(Utf8ToText(url), wakes_.Reset(), helper, cache_, limit);
     }
 
-    // Waits for the wake call as the program does, bounded so a hang fails the test.
-    void AwaitWake(FetchRequest& request) {
-        std::unique_lock lock(mutex_);
-        ASSERT_TRUE(woken_.wait_for(lock, seconds(40), [this] { return wakes_ > 0; })) << "no wake";
-        EXPECT_FALSE(request.Busy()) << "woken while still busy";
-    }
+    void AwaitWake(FetchRequest& request) { wakes_.Await(request); }
 
     FetchedDocument GetWith(const std::string& helper, const std::string& url) {
         auto request = StartWith(helper, url);
@@ -94,25 +77,13 @@ protected:
                             milliseconds limit = kFetchHelperTimeLimit) {
         auto request = StartWith(helper, url, limit);
         AwaitWake(*request);
-        try {
-            request->Take();
-        } catch (const RuntimeError& error) {
-            EXPECT_EQ(error.code(), ErrorCode::FetchFailed);
-            return error.what();
-        }
-        ADD_FAILURE() << url << " was taken as a document";
-        return "";
+        return testing::TakeFailure(*request, url);
     }
 
-    int Wakes() {
-        std::lock_guard lock(mutex_);
-        return wakes_;
-    }
+    int Wakes() { return wakes_.Count(); }
 
     ValidatorCache cache_;
-    std::mutex mutex_;
-    std::condition_variable woken_;
-    int wakes_ = 0;
+    testing::FetchWakes wakes_;
 };
 
 class SpawnFetchFromServer : public SpawnFetch {
