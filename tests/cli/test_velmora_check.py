@@ -16,7 +16,8 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FEEDS = os.path.join(HERE, "..", "data", "feeds")
-SERVER = os.path.join(HERE, "..", "support", "feed_server.py")
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from feed_server_process import FeedServerProcess  # noqa: E402
 
 BINARY = None
 BASE_URL = None
@@ -47,28 +48,6 @@ def run_json(*args, env=None, binary=None):
 
 def feed(name):
     return os.path.join(FEEDS, name)
-
-
-class FeedServer:
-    """feed_server.py on 127.0.0.1; it stops when its standard input closes."""
-
-    def __enter__(self):
-        self.process = subprocess.Popen([sys.executable, SERVER, "--root", FEEDS, "--lifetime", "300"],
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        self.port = int(self.process.stdout.readline())
-        return self
-
-    def url(self, path):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
-
-    def __exit__(self, *exc):
-        self.process.stdin.close()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait(timeout=10)
-        self.process.stdout.close()
 
 
 class SampleFeeds(unittest.TestCase):
@@ -228,7 +207,7 @@ class OverHttp(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.server = FeedServer().__enter__()
+        cls.server = FeedServerProcess(FEEDS).__enter__()
 
     @classmethod
     def tearDownClass(cls):
@@ -261,7 +240,7 @@ class OverHttp(unittest.TestCase):
         self.assertEqual(result["title"], "关于调整春节放假安排的通知")
 
     def test_refused_connection_exits_2(self):
-        with FeedServer() as gone:
+        with FeedServerProcess(FEEDS) as gone:
             url = gone.url("/feeds/cdata_news.xml")
         code, result, err = run_json(url)
         self.assertEqual((code, result["shown"]), (2, False))

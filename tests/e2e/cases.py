@@ -10,9 +10,9 @@ message boxes, the browser stand-in's log and the feed server's request log.
 A few groups test what only the Windows program has (Explorer restarts,
 the WinINet fetch, its CPU under Wine). Exits non-zero when any case fails.
 """
+import contextlib
 import json
 import os
-import subprocess
 import sys
 import time
 import traceback
@@ -21,6 +21,9 @@ from desktop import (Failure, check, click, cpu_seconds, find_windows, focused_w
                      press, region_stats, release_at, same_region, screenshot, tray_icons, wait_for)
 from linux_session import LinuxSession
 from wine_session import WineSession, run_wine
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from feed_server_process import FeedServerProcess  # noqa: E402
 
 SCREEN_W, SCREEN_H = 1920, 1080
 POPUP_W, POPUP_FULL_H = 252, 173  # 3780 x 2600 twips at 15 twips per pixel
@@ -427,26 +430,6 @@ def cpu_while_waiting(session, state):
     check(figures["stalled"] <= figures["idle"] + 0.05, f"waiting costs CPU: {figures}")
 
 
-class FetchServer:
-    """The shared test feed site (tests/support/feed_server.py)."""
-
-    def __enter__(self):
-        self.process = subprocess.Popen(
-            [sys.executable, os.path.join(config.source, "tests/support/feed_server.py"), "--root",
-             os.path.join(config.source, "tests/data/feeds"), "--lifetime", "300"],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        self.base = f"http://127.0.0.1:{int(self.process.stdout.readline())}/"
-        return self
-
-    def __exit__(self, *exc):
-        self.process.stdin.close()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-
-
 def check_url(session, url):
     """velmora-check's verdict on a URL fetched by the Windows fetch, and the
     seconds it took."""
@@ -457,9 +440,9 @@ def check_url(session, url):
 
 @case("fetch: WinINet follows the fetch rules (redirects, encodings, charsets, status, size, time-out)")
 def fetch_rules(session, state):
-    with FetchServer() as server:
+    with FeedServerProcess(os.path.join(config.source, "tests/data/feeds")) as server:
         def verdict(path):
-            return check_url(session, server.base + path)[0]
+            return check_url(session, server.url("/" + path))[0]
 
         def fails(path, reason):
             result = verdict(path)
@@ -478,7 +461,7 @@ def fetch_rules(session, state):
         fails("status/404", "404")
         fails("status/500", "500")
         fails("big/17000000", "16 MiB")
-        result, seconds = check_url(session, server.base + "stall")
+        result, seconds = check_url(session, server.url("/stall"))
         check(not result["shown"] and "timed out" in result["reason"], f"stalled server: {result}")
         check(28 <= seconds <= 40, f"the stalled fetch gave up after {seconds:.1f} s, not 30")
 
@@ -499,42 +482,37 @@ def main():
             return False
         return not only or group in only
 
+    @contextlib.contextmanager
+    def session(name, lang):
+        """A session of its own, stopped whatever its cases did."""
+        opened = Session(name, lang, config)
+        try:
+            yield opened, {}
+        finally:
+            opened.stop()
+
     if wanted("first-run") or wanted("links") or wanted("no-config"):
-        session, state = Session("zh", "zh_CN.UTF-8", config), {}
-        try:
-            if wanted("first-run") and normal_start(session, state):
-                view_details(session, state)
-                next_checks(session, state)
-                close_mark(session, state)
+        with session("zh", "zh_CN.UTF-8") as (zh, state):
+            if wanted("first-run") and normal_start(zh, state):
+                view_details(zh, state)
+                next_checks(zh, state)
+                close_mark(zh, state)
                 if windows:
-                    taskbar_restart(session, state)
-                already_running(session, state)
-                quit_prompt(session, state)
+                    taskbar_restart(zh, state)
+                already_running(zh, state)
+                quit_prompt(zh, state)
             if wanted("links"):
-                file_link(session, state)
-                program_link(session, state)
+                file_link(zh, state)
+                program_link(zh, state)
             if wanted("no-config"):
-                no_configuration(session, state)
-        finally:
-            session.stop()
-    if wanted("western"):
-        session, state = Session("en", "en_US.UTF-8", config), {}
-        try:
-            western_locale(session, state)
-        finally:
-            session.stop()
-    if wanted("fetch"):
-        session, state = Session("fetch", "C.UTF-8", config), {}
-        try:
-            fetch_rules(session, state)
-        finally:
-            session.stop()
-    if wanted("cost"):
-        session, state = Session("cost", "zh_CN.UTF-8", config), {}
-        try:
-            cpu_while_waiting(session, state)
-        finally:
-            session.stop()
+                no_configuration(zh, state)
+    # Each of these groups in a session under a locale of its own.
+    for group, name, lang, run in (("western", "en", "en_US.UTF-8", western_locale),
+                                   ("fetch", "fetch", "C.UTF-8", fetch_rules),
+                                   ("cost", "cost", "zh_CN.UTF-8", cpu_while_waiting)):
+        if wanted(group):
+            with session(name, lang) as (opened, state):
+                run(opened, state)
 
     failed = [name for name, ok, _ in results if not ok]
     print(f"\n{len(results) - len(failed)} of {len(results)} cases passed")

@@ -2,7 +2,7 @@
 """velmora-check against a misbehaving server: every fault ends within the
 fetch's time-outs with a clear reason or the correct item, and nothing crashes.
 
-Usage: run_netfaults.py --check "CMD [ARGS]" --feeds DIR [--server PATH]
+Usage: run_netfaults.py --check "CMD [ARGS]" --feeds DIR
 
 CMD is how to start velmora-check (for Windows: "wine64 velmora-check.exe").
 Every case runs at once, each bounded by a time-out; the server listens on
@@ -20,6 +20,8 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from feed_server_process import FeedServerProcess  # noqa: E402
 CASE_LIMIT_S = 60  # the fetch gives up after 30 s; a case over 60 s is a hang
 
 FEED = "cdata_news.xml"
@@ -52,14 +54,6 @@ CASES = [
     ("header charset over the XML declaration", "/mislabelled/zh_gb2312_declared_utf8.xml", 0, ZH_TITLE),
     ("empty 200", "/empty", 1, None),
 ]
-
-
-def start_server(server, feeds):
-    proc = subprocess.Popen(
-        [sys.executable, server, "--root", feeds, "--lifetime", "300"],
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    port = int(proc.stdout.readline())
-    return proc, port
 
 
 def run_case(check, base, case):
@@ -95,21 +89,13 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--check", required=True, help="command that runs velmora-check")
     parser.add_argument("--feeds", required=True, help="folder of the feed files")
-    parser.add_argument("--server", default=os.path.join(HERE, "..", "support", "feed_server.py"))
     args = parser.parse_args()
 
-    server, port = start_server(args.server, args.feeds)
-    try:
-        base = "http://127.0.0.1:%d" % port
+    with FeedServerProcess(args.feeds) as server:
+        base = server.url("")
         check = shlex.split(args.check)
         with concurrent.futures.ThreadPoolExecutor(max_workers=len(CASES)) as pool:
             results = list(pool.map(lambda c: run_case(check, base, c), CASES))
-    finally:
-        server.stdin.close()
-        try:
-            server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            server.kill()
     passed = failed = 0
     for name, ok, detail, elapsed in results:
         print("%-4s %-42s %5.1f s  %s" % ("ok" if ok else "FAIL", name, elapsed, detail))

@@ -1,0 +1,32 @@
+"""Runs feed_server.py beside this file as a child for the length of a
+`with` block: it binds 127.0.0.1 on a port the OS picks and stops when its
+standard input closes, so a test that dies leaves nothing running."""
+import os
+import subprocess
+import sys
+
+SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "feed_server.py")
+
+
+class FeedServerProcess:
+    def __init__(self, root, lifetime=300):
+        self.root, self.lifetime = root, lifetime
+
+    def __enter__(self):
+        self.process = subprocess.Popen([sys.executable, SERVER, "--root", self.root, "--lifetime",
+                                         str(self.lifetime)], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.port = int(self.process.stdout.readline())
+        return self
+
+    def url(self, path):
+        """The address of path, which starts with "/"."""
+        return f"http://127.0.0.1:{self.port}{path}"
+
+    def __exit__(self, *exc):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait(timeout=10)
+        self.process.stdout.close()
