@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [unit|sanitize|windows|linux|e2e-linux|all]   (default: unit)
 set -euo pipefail
 
-unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl)
+unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl iproute2)
 sanitize=(clang libclang-rt-14-dev)
 linux=(qt6-base-dev fonts-noto-cjk)
 windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei locales)
