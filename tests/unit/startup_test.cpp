@@ -28,6 +28,7 @@ TEST(ReadFirstItem, ListInputRuleForOneTextItem) {
         {u"\nsecond", u""},
         {u"trailing  \r\n", u"trailing"},
         {u"\"never closed", u"never closed"},
+        {u"\"news/rss.xml\r\nsecond\r\n", u"news/rss.xml"},
         {u"   ", u""},
     };
     for (const auto& c : cases) {
