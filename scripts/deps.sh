@@ -5,7 +5,9 @@ set -euo pipefail
 
 unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl iproute2)
 sanitize=(clang libclang-rt-14-dev)
-linux=(qt6-base-dev fonts-noto-cjk)
+# Qt's own texts in the desktop's language; the widgets tests compile the
+# locales they run under (locales).
+linux=(qt6-base-dev fonts-noto-cjk qt6-translations-l10n locales)
 windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei locales)
 # The Linux program's end-to-end tests: xclip reads message boxes' texts.
 e2e_linux=(xvfb xdotool trayer imagemagick x11-utils xclip locales)

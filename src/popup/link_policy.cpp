@@ -13,7 +13,18 @@ bool StartsWithNoCase(const Text& s, std::u16string_view prefix) {
     return true;
 }
 
+bool IsAsciiSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
 }  // namespace
+
+Text TrimLink(const Text& link) {
+    std::size_t first = 0, last = link.size();
+    while (first < last && IsAsciiSpace(link[first])) ++first;
+    while (last > first && IsAsciiSpace(link[last - 1])) --last;
+    return link.substr(first, last - first);
+}
 
 bool IsLaunchableLink(const Text& link) {
     for (char16_t c : link)

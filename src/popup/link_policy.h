@@ -10,4 +10,8 @@ namespace velmora {
 // could run programs or open local files on the user's machine.
 bool IsLaunchableLink(const Text& link);
 
+// The link without the ASCII white space around it: pretty-printed feeds put
+// the address on a line of its own between <link> and </link>.
+Text TrimLink(const Text& link);
+
 }  // namespace velmora

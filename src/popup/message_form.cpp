@@ -88,14 +88,18 @@ void MessageForm::LabelMouseUp(Control label, const MouseArgs&) {
     if (label == Control::Commandurl) Commandurl_MouseUp();
 }
 
-void MessageForm::Label1_MouseDown() { ShowPressed(GetLabel(Control::Label1)); }
+void MessageForm::Label1_MouseDown() {
+    ShowPressed(GetLabel(Control::Label1));
+}
 
 void MessageForm::Label1_MouseUp() {
     ShowReleased(GetLabel(Control::Label1));
     CloseNotice();
 }
 
-void MessageForm::Commandurl_MouseDown() { ShowPressed(GetLabel(Control::Commandurl)); }
+void MessageForm::Commandurl_MouseDown() {
+    ShowPressed(GetLabel(Control::Commandurl));
+}
 
 void MessageForm::Commandurl_MouseUp() {
     Label& label = GetLabel(Control::Commandurl);
@@ -107,8 +111,9 @@ void MessageForm::Commandurl_MouseUp() {
 void MessageForm::OpenLink(const Text& link) {
     // Links come from the network: only web addresses reach the shell. A
     // refused or failed launch is silent; the pop-up closes either way.
-    if (!IsLaunchableLink(link)) return;
-    platform().ShellExecuteLink(0, u"", link, u"", u"", kSwShow);
+    const Text target = TrimLink(link);
+    if (!IsLaunchableLink(target)) return;
+    platform().ShellExecuteLink(0, u"", target, u"", u"", kSwShow);
 }
 
 }  // namespace velmora

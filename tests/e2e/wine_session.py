@@ -6,6 +6,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import urllib.parse
 
 from desktop import click, install_program, wait_for
 
@@ -81,8 +82,9 @@ class WineSession:
 
     @staticmethod
     def as_handed_to_browser(link):
-        """ShellExecute hands winebrowser the link's text as it is."""
-        return link
+        """ShellExecute gets the link as a URI: what a URI may not hold
+        (non-ASCII among it) as UTF-8 percent-escapes."""
+        return urllib.parse.quote(link, safe=":/?#[]@!$&'()*+,;=%")
 
     def is_program(self, process):
         with open(f"/proc/{process.pid}/cmdline", "rb") as f:

@@ -210,10 +210,21 @@ void FakePlatform::Advance(std::int64_t ms) {
 
 void FakePlatform::RunEvent(const std::function<void()>& action) {
     if (ended_) return;
+    // Only the outermost loop survives End: inside a pump or a message box
+    // the end must unwind every handler below it, as a real exit would.
+    if (eventDepth_ > 0) {
+        action();
+        return;
+    }
+    ++eventDepth_;
     try {
         action();
     } catch (const ProcessEnded&) {
+    } catch (...) {
+        --eventDepth_;
+        throw;
     }
+    --eventDepth_;
 }
 
 void FakePlatform::Post(std::function<void()> event) {

@@ -84,7 +84,8 @@ public:
     std::int64_t Now() const { return now_; }
     // Lets `ms` of virtual time pass, firing timers in due order.
     void Advance(std::int64_t ms);
-    // Runs `action` as an event from the loop: stops quietly when it ends the process.
+    // Runs `action` as an event from the loop: stops quietly when it ends the
+    // process. Nested inside another event, the end unwinds to the outermost one.
     void RunEvent(const std::function<void()>& action);
     // Queues an event for the next pump.
     void Post(std::function<void()> event);
@@ -151,6 +152,7 @@ private:
 
     std::int64_t now_ = 0;
     bool ended_ = false;
+    int eventDepth_ = 0;
     Handle nextHandle_ = 0x1000;
     std::uint64_t startSequence_ = 0;
     std::uint32_t lcg_ = 12345;

@@ -28,6 +28,7 @@ TEST(ReadFirstItem, ListInputRuleForOneTextItem) {
         {u"\nsecond", u""},
         {u"trailing  \r\n", u"trailing"},
         {u"\"never closed", u"never closed"},
+        {u"\"news/rss.xml\r\nsecond\r\n", u"news/rss.xml"},
         {u"   ", u""},
     };
     for (const auto& c : cases) {
@@ -42,10 +43,11 @@ TEST(Startup, RunsItsStepsInOrderAndShowsTheFirstItem) {
     AppHarness app;
     app.StartWith(FeedWith("D1", "Hello", "http://news.example/1", "Body"));
     EXPECT_EQ(app.main->FeedUrl(), u"http://feeds.example/news/rss.xml");
-    EXPECT_THAT(app.fake.log,
-                ElementsAre("Load Main", "ReadFile C:/Program Files/Velmora/urls.txt",
-                            "NotifyIcon ADD Picture1", "Fetch http://feeds.example/news/rss.xml", "Load Message", "Show Message",
-                            "SetWindowPos Message -1 0 0 0 0 3", "SetWindowPos Main -1 0 0 0 0 3"));
+    EXPECT_THAT(
+        app.fake.log,
+        ElementsAre("Load Main", "ReadFile C:/Program Files/Velmora/urls.txt", "NotifyIcon ADD Picture1",
+                    "Fetch http://feeds.example/news/rss.xml", "Load Message", "Show Message",
+                    "SetWindowPos Message -1 0 0 0 0 3", "SetWindowPos Main -1 0 0 0 0 3"));
     EXPECT_TRUE(app.fake.msgBoxes.empty());
     EXPECT_EQ(app.main->LastPubDate(), u"D1");
     EXPECT_TRUE(app.main->FeedTimer().Enabled());
@@ -110,6 +112,17 @@ TEST(Startup, MissingOrEmptyConfigurationTakesTheErrorRoute) {
         EXPECT_TRUE(app.fake.fetchedUrls.empty());
         EXPECT_TRUE(app.fake.trayIcons.empty());
     }
+}
+
+TEST(Startup, YesToTheExitPromptDuringTheFirstCheckEndsThereAndThen) {
+    AppHarness app;
+    app.fake.QueueFetch(Serve(FeedWith("D1"), 10000));
+    app.fake.QueueMsgBox(kIdYes);
+    app.fake.Post([&] { app.fake.TrayCallback(517); });  // arrives while the check waits
+    app.Start();
+    EXPECT_TRUE(app.fake.Ended());
+    EXPECT_EQ(app.fake.log.back(), "End");
+    EXPECT_EQ(app.Shows(), 0);
 }
 
 TEST(FeedCheck, RunsEverySixtySecondsAndShowsEachNewItemOnce) {

@@ -114,15 +114,35 @@ std::string JsonString(std::string_view utf8) {
     return JsonString(Utf8ToText(utf8));
 }
 
-// A field on plain output; the lines of a multi-line field are indented.
-void PrintField(std::string_view label, const Text& value) {
-    std::string text = TextToUtf8(value);
-    std::string indented;
-    for (char c : text) {
-        indented.push_back(c);
-        if (c == '\n') indented += "    ";
+// A text for a terminal: control characters (C0, DEL, C1) would let a feed
+// move the cursor, retitle or clear the window, or hide lines, so they are
+// shown as escapes; only line feeds stay, followed by an indent so that no
+// feed line can pass for one of ours.
+std::string PlainText(const Text& value) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    std::size_t from = 0;
+    auto takeUpTo = [&](std::size_t end) {
+        out += TextToUtf8(std::u16string_view(value).substr(from, end - from));
+        from = end + 1;
+    };
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char16_t c = value[i];
+        if (c >= 0x20 && c != 0x7F && (c < 0x80 || c >= 0xA0)) continue;
+        takeUpTo(i);
+        if (c == u'\n')
+            out += "\n    ";
+        else if (c < 0x80)
+            out += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+        else
+            out += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
     }
-    std::cout << label << ": " << indented << '\n';
+    takeUpTo(value.size());
+    return out;
+}
+
+void PrintField(std::string_view label, const Text& value) {
+    std::cout << label << ": " << PlainText(value) << '\n';
 }
 
 struct Options {
@@ -303,7 +323,7 @@ int RunFeedUrl(const Options& options, const char* argv0) {
     if (options.json) {
         std::cout << "{\"feedUrl\":" << JsonString(feedUrl) << "}\n";
     } else {
-        std::cout << TextToUtf8(feedUrl) << '\n';
+        std::cout << PlainText(feedUrl) << '\n';
     }
     return kShown;
 }

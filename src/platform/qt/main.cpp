@@ -3,6 +3,7 @@
 
 #include "app/main_form.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/translations.h"
 #include "velmora_config.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     // Main is never shown: without this, answering No in the exit prompt
     // (the last visible window closing) would quit.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Before the first message box: its buttons speak the desktop's language.
+    velmora::qt::InstallQtTranslations(app);
 
     velmora::qt::QtPlatform platform;
     velmora::MainForm main(platform, VELMORA_FEED_BASE_URL);

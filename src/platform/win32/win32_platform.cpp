@@ -8,6 +8,7 @@
 #include "platform/win32/picture.h"
 #include "platform/win32/popup_window.h"
 #include "platform/win32/resource.h"
+#include "platform/win32/shell_link.h"
 #include "platform/win32/units.h"
 
 namespace velmora::win32 {
@@ -164,8 +165,8 @@ std::int32_t Win32Platform::SetWindowPos(Handle window, Handle insertAfter, std:
 std::int32_t Win32Platform::ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
                                              const Text& parameters, const Text& directory,
                                              std::int32_t showCommand) {
-    HINSTANCE result = ShellExecuteW(FromHandle<HWND>(owner), Wide(operation), Wide(file), Wide(parameters),
-                                     Wide(directory), showCommand);
+    HINSTANCE result = ShellExecuteW(FromHandle<HWND>(owner), Wide(operation), Wide(EncodeLinkForShell(file)),
+                                     Wide(parameters), Wide(directory), showCommand);
     return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(result));
 }
 

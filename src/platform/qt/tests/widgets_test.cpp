@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include "app/main_design.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/screen.h"
+#include "platform/qt/translations.h"
 #include "popup/message_design.h"
 
 namespace velmora::qt {
@@ -176,6 +178,43 @@ TEST_F(QtWidgets, MessageBoxesShowTheirTextsButtonsAndIcon) {
     EXPECT_EQ(platform.MsgBox(main->hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo), kIdNo);
 }
 
+// Qt's own button texts follow the desktop's language; the program's texts
+// stay as they are. Each case runs under its own locale (CMakeLists.txt).
+class QtButtonLanguage : public QtWidgets {
+protected:
+    void ExpectButtons(const QString& ok, const QString& yes, const QString& no) {
+        auto main = platform.LoadWindow(MainDesign(), events);
+        AnswerNextBox([&](QMessageBox& box) {
+            EXPECT_EQ(box.text(), "启动程序发生错误，请重新安装程序。");
+            EXPECT_EQ(box.button(QMessageBox::Ok)->text(), ok);
+            box.button(QMessageBox::Ok)->click();
+        });
+        platform.MsgBox(0, u"启动程序发生错误，请重新安装程序。", u"错误", kMbIconStop);
+        AnswerNextBox([&](QMessageBox& box) {
+            EXPECT_EQ(box.windowTitle(), "退出");
+            EXPECT_EQ(box.button(QMessageBox::Yes)->text(), yes);
+            EXPECT_EQ(box.button(QMessageBox::No)->text(), no);
+            box.button(QMessageBox::No)->click();
+        });
+        platform.MsgBox(main->hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo);
+    }
+};
+
+TEST_F(QtButtonLanguage, Chinese) {
+    ASSERT_EQ(QLocale::system().name(), "zh_CN");
+    ExpectButtons("确定", "是(&Y)", "否(&N)");
+}
+
+TEST_F(QtButtonLanguage, AmericanEnglish) {
+    ASSERT_EQ(QLocale::system().name(), "en_US");
+    ExpectButtons("OK", "&Yes", "&No");
+}
+
+TEST_F(QtButtonLanguage, EnglishWhereQtHasNoTranslation) {
+    ASSERT_EQ(QLocale::system().name(), "sv_SE");
+    ExpectButtons("OK", "&Yes", "&No");
+}
+
 // A port that refuses connections: bound, never listened on, then closed.
 int RefusingPort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -218,6 +257,7 @@ int main(int argc, char** argv) {
     int status;
     {
         QApplication app(argc, argv);
+        velmora::qt::InstallQtTranslations(app);
         ::testing::InitGoogleTest(&argc, argv);
         status = RUN_ALL_TESTS();
     }
