@@ -1,10 +1,10 @@
 // `Message`: the frameless, stays-on-top pop-up. It is shown without
-// activation and never takes the focus, draws its background picture
-// unscaled and its four transparent labels over it. A press on a label is
-// followed by that label's release, wherever the pointer has gone.
+// activation and never takes the focus, draws the background picture made
+// for its device pixel ratio and its four transparent labels over it. A
+// press on a label is followed by that label's release, wherever the
+// pointer has gone.
 #pragma once
 
-#include <QPixmap>
 #include <optional>
 #include <vector>
 
@@ -16,8 +16,7 @@ class PopupWidget;
 
 class PopupWindow final : public WindowBase {
 public:
-    PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles,
-                const QPixmap& background);
+    PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles);
     ~PopupWindow() override;
 
     void Show() override;
