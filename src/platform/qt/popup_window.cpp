@@ -68,20 +68,6 @@ QString BackgroundFile(double scale) {
     return QStringLiteral(":/velmora/popup_background@%1x.png").arg(scale);
 }
 
-// The background for a window of `size` logical pixels at `ratio` device
-// pixels each: the picture drawn for that ratio, one picture pixel to one
-// device pixel; between the drawn ratios, the next larger one shrunk with a
-// smoothing filter.
-QPixmap BackgroundFor(QSize size, qreal ratio) {
-    QImage image = ReadPng(BackgroundFile(BackgroundScaleFor(ratio)));
-    const QSize device(static_cast<int>(std::lround(size.width() * ratio)),
-                       static_cast<int>(std::lround(size.height() * ratio)));
-    if (!image.isNull() && image.size() != device)
-        image = image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    image.setDevicePixelRatio(ratio);
-    return QPixmap::fromImage(image);
-}
-
 std::int16_t ButtonNumber(Qt::MouseButton button) {
     switch (button) {
         case Qt::LeftButton:
@@ -102,6 +88,19 @@ std::int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
 }
 
 }  // namespace
+
+QPixmap BackgroundFor(QSize size, qreal ratio) {
+    QImage image = ReadPng(BackgroundFile(BackgroundScaleFor(ratio)));
+    const QSize device(static_cast<int>(std::lround(size.width() * ratio)),
+                       static_cast<int>(std::lround(size.height() * ratio)));
+    // The pictures are palette PNGs, which Qt 6.4's smooth scaling crashes
+    // on: shrunk in full colour.
+    if (!image.isNull() && image.size() != device)
+        image = image.convertToFormat(QImage::Format_RGB32)
+                    .scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.setDevicePixelRatio(ratio);
+    return QPixmap::fromImage(image);
+}
 
 class PopupWidget final : public QWidget {
 public:

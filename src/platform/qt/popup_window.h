@@ -5,6 +5,7 @@
 // pointer has gone.
 #pragma once
 
+#include <QPixmap>
 #include <optional>
 #include <vector>
 
@@ -13,6 +14,12 @@
 namespace velmora::qt {
 
 class PopupWidget;
+
+// The pop-up's background for a window of `size` logical pixels at `ratio`
+// device pixels each: the picture drawn for that ratio, one picture pixel to
+// one device pixel; between the drawn ratios, the next larger one shrunk
+// with a smoothing filter.
+QPixmap BackgroundFor(QSize size, qreal ratio);
 
 class PopupWindow final : public WindowBase {
 public:
