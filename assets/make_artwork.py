@@ -2,7 +2,7 @@
 """Draws Velmora's own artwork and writes the files the Windows build embeds.
 
   velmora.ico             the main window's icon: 32, 24 and 16 px at 4, 8 and 32 bpp
-  tray.ico                the notification-area icon: 16 and 24 px at 8 bpp
+  tray.ico                the notification-area icon: 16, 20, 24 and 32 px at 8 bpp
   popup_background.jpg    the pop-up's 252 x 173 background picture
   popup_background.png    the same picture's decoded pixels, for the Linux build:
                           Qt reads PNG itself but needs a plugin and libjpeg,
@@ -258,7 +258,8 @@ def main():
         os.path.join(out, "velmora.ico"),
         [(s, bpp, icon_layers(s, orange)) for bpp in (4, 8, 32) for s in (32, 24, 16)],
     )
-    write_ico(os.path.join(out, "tray.ico"), [(s, 8, icon_layers(s, teal)) for s in (16, 24)])
+    # The small icon size at 100, 125, 150 and 200 % scaling.
+    write_ico(os.path.join(out, "tray.ico"), [(s, 8, icon_layers(s, teal)) for s in (16, 20, 24, 32)])
     jpeg = os.path.join(out, "popup_background.jpg")
     write_jpeg(jpeg, popup_background())
     subprocess.run(["convert", jpeg, "-strip", os.path.join(out, "popup_background.png")], check=True)
