@@ -2,11 +2,14 @@
 """Draws Velmora's own artwork and writes the files the Windows build embeds.
 
   velmora.ico             the main window's icon: 32, 24 and 16 px at 4, 8 and 32 bpp
-  tray.ico                the notification-area icon: 16 and 24 px at 8 bpp
+  tray.ico                the notification-area icon: 16, 20, 24 and 32 px at 8 bpp
   popup_background.jpg    the pop-up's 252 x 173 background picture
   popup_background.png    the same picture's decoded pixels, for the Linux build:
                           Qt reads PNG itself but needs a plugin and libjpeg,
                           resident for good, for a JPEG read once
+  popup_background@1.25x.png, @1.5x.png, @2x.png
+                          the background drawn for 125 %, 150 % and 200 %
+                          scaling (both builds)
 
 Pure Python except the JPEG step, which goes through ImageMagick's `convert`.
 Run it from anywhere; the results are committed, so a build never needs it.
@@ -168,59 +171,79 @@ def write_ico(path, images):
 
 # --- the pop-up's background -----------------------------------------------------
 
+# Drawn in the 1x picture's pixel units and rendered at each scale the
+# programs ask for, so a pop-up at 125 %, 150 % or 200 % gets a picture drawn
+# for its own pixels rather than a blurred enlargement.
 W, H = 252, 173
+SCALES = (1.25, 1.5, 2)
 BAND = (160, 200, 235)
 BAND_EDGE = (120, 165, 215)
 RULE = (200, 208, 218)
 LOGO = (240, 138, 36)
 GLASS = (0, 128, 128)
+LOGO_AT, LOGO_SIZE = 3, 16
+GLASS_CENTRE, GLASS_RADIUS = (180.5, 156.5), 4.2
 
 
-def popup_background():
-    img = [[(255, 255, 255)] * W for _ in range(H)]
+def in_box(left, top, right, bottom):
+    return lambda x, y: left <= x < right and top <= y < bottom
 
-    def put(x, y, colour, alpha=1.0):
-        if 0 <= x < W and 0 <= y < H and alpha > 0:
-            base = img[y][x]
-            img[y][x] = tuple(round(b + (c - b) * alpha) for b, c in zip(base, colour))
 
-    # Light-blue band behind the close label, with a darker lower edge.
-    for y in range(22):
-        for x in range(W):
-            put(x, y, BAND)
-    for x in range(W):
-        put(x, 22, BAND_EDGE)
-    # Small logo in the top-left corner: the icon's mark at 16 px.
-    for colour, cov in icon_layers(16, LOGO):
-        for y in range(16):
-            for x in range(16):
-                put(3 + x, 3 + y, colour, cov[y][x])
-    # Thin rule near the bottom edge, above the view-details label.
-    for x in range(8, W - 8):
-        put(x, 146, RULE)
-    # Magnifier glyph just left of the view-details label (at 192, 150).
-    cx, cy, r = 180.5, 156.5, 4.2
-    for y in range(148, 170):
-        for x in range(170, 191):
-            hits = 0
-            for sy in range(4):
-                for sx in range(4):
-                    fx, fy = x + (sx + 0.5) / 4, y + (sy + 0.5) / 4
-                    ring = abs(math.hypot(fx - cx, fy - cy) - r) <= 0.9
-                    t = ((fx - cx) + (fy - cy)) / 2
-                    handle = r + 0.5 <= t * math.sqrt(2) <= r + 6 and abs((fx - cx) - (fy - cy)) <= 1.6
-                    hits += ring or handle
-            put(x, y, GLASS, hits / 16)
+def in_logo(shape):
+    return lambda x, y: shape((x - LOGO_AT) / LOGO_SIZE, (y - LOGO_AT) / LOGO_SIZE)
+
+
+def in_magnifier(fx, fy):
+    cx, cy, r = *GLASS_CENTRE, GLASS_RADIUS
+    ring = abs(math.hypot(fx - cx, fy - cy) - r) <= 0.9
+    t = ((fx - cx) + (fy - cy)) / 2
+    handle = r + 0.5 <= t * math.sqrt(2) <= r + 6 and abs((fx - cx) - (fy - cy)) <= 1.6
+    return ring or handle
+
+
+# Back to front: (colour, shape in 1x units, the 1x box it lies in).
+BACKGROUND_LAYERS = [
+    (BAND, in_box(0, 0, W, 22), (0, 0, W, 22)),  # light-blue band behind the close label
+    (BAND_EDGE, in_box(0, 22, W, 23), (0, 22, W, 23)),  # its darker lower edge
+    # The icon's mark in the top-left corner.
+    (LOGO, in_logo(rounded_square), (LOGO_AT, LOGO_AT, LOGO_AT + LOGO_SIZE, LOGO_AT + LOGO_SIZE)),
+    ((255, 255, 255), in_logo(lambda x, y: rounded_square(x, y) and feed_mark(x, y)),
+     (LOGO_AT, LOGO_AT, LOGO_AT + LOGO_SIZE, LOGO_AT + LOGO_SIZE)),
+    (RULE, in_box(8, 146, W - 8, 147), (8, 146, W - 8, 147)),  # rule above the view-details label
+    (GLASS, in_magnifier, (170, 148, 191, 170)),  # magnifier left of the label at (192, 150)
+]
+
+
+def background_size(scale):
+    return round(W * scale), round(H * scale)
+
+
+def popup_background(scale=1):
+    width, height = background_size(scale)
+    img = [[(255, 255, 255)] * width for _ in range(height)]
+    n = SUPERSAMPLE
+    for colour, inside, (left, top, right, bottom) in BACKGROUND_LAYERS:
+        for y in range(max(0, math.floor(top * scale)), min(height, math.ceil(bottom * scale))):
+            for x in range(max(0, math.floor(left * scale)), min(width, math.ceil(right * scale))):
+                hits = sum(inside((x + (sx + 0.5) / n) / scale, (y + (sy + 0.5) / n) / scale)
+                           for sy in range(n) for sx in range(n))
+                if hits:
+                    alpha = hits / (n * n)
+                    img[y][x] = tuple(round(b + (c - b) * alpha) for b, c in zip(img[y][x], colour))
     return img
+
+
+def write_ppm(path, img):
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (len(img[0]), len(img)))
+        for row in img:
+            f.write(bytes(c for px in row for c in px))
 
 
 def write_jpeg(path, img):
     with tempfile.TemporaryDirectory() as tmp:
         ppm = os.path.join(tmp, "bg.ppm")
-        with open(ppm, "wb") as f:
-            f.write(b"P6\n%d %d\n255\n" % (W, H))
-            for row in img:
-                f.write(bytes(c for px in row for c in px))
+        write_ppm(ppm, img)
         subprocess.run(
             ["convert", ppm, "-strip", "-units", "PixelsPerInch", "-density", "72",
              "-sampling-factor", "2x2", "-quality", "85", "-interlace", "none", path],
@@ -235,10 +258,22 @@ def main():
         os.path.join(out, "velmora.ico"),
         [(s, bpp, icon_layers(s, orange)) for bpp in (4, 8, 32) for s in (32, 24, 16)],
     )
-    write_ico(os.path.join(out, "tray.ico"), [(s, 8, icon_layers(s, teal)) for s in (16, 24)])
+    # The small icon size at 100, 125, 150 and 200 % scaling.
+    write_ico(os.path.join(out, "tray.ico"), [(s, 8, icon_layers(s, teal)) for s in (16, 20, 24, 32)])
     jpeg = os.path.join(out, "popup_background.jpg")
     write_jpeg(jpeg, popup_background())
     subprocess.run(["convert", jpeg, "-strip", os.path.join(out, "popup_background.png")], check=True)
+    # The larger scales are drawn directly and kept lossless: no JPEG
+    # fringes around the band edge and the rule.
+    with tempfile.TemporaryDirectory() as tmp:
+        for scale in SCALES:
+            ppm = os.path.join(tmp, "bg.ppm")
+            write_ppm(ppm, popup_background(scale))
+            subprocess.run(["convert", ppm, "-strip", os.path.join(out, scaled_name(scale))], check=True)
+
+
+def scaled_name(scale):
+    return "popup_background@%gx.png" % scale
 
 
 if __name__ == "__main__":

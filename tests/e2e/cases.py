@@ -18,7 +18,8 @@ import time
 import traceback
 
 from desktop import (Failure, check, click, cpu_seconds, find_windows, focused_window, holds, pixel, popup_geometry,
-                     press, region_stats, release_at, same_region, screenshot, tray_icons, wait_for)
+                     press, region_stats, release_at, resized, rgb_rows, same_region, screenshot, tray_icons,
+                     wait_for)
 from linux_session import LinuxSession
 from wine_session import WineSession, run_wine
 
@@ -103,13 +104,13 @@ def expected_popup(height):
     return (SCREEN_W - RIGHT_MARGIN - POPUP_W, SCREEN_H - BOTTOM_MARGIN - height, POPUP_W, height)
 
 
-def watch_slide_in(timeout=10):
+def watch_slide_in(timeout=10, full_height=POPUP_FULL_H):
     """Waits for the pop-up, follows it to full height; returns the seconds
     from first sight to full height and every geometry seen."""
     first = wait_for("the pop-up to appear", popup_geometry, timeout, interval=0.01)
     start = time.monotonic()
     seen = [first]
-    while seen[-1][3] < POPUP_FULL_H:
+    while seen[-1][3] < full_height:
         check(time.monotonic() - start < 5, f"the pop-up stopped growing at {seen[-1]}")
         g = popup_geometry()
         if g:
@@ -466,6 +467,79 @@ def fetch_rules(session, state):
         check(28 <= seconds <= 40, f"the stalled fetch gave up after {seconds:.1f} s, not 30")
 
 
+# Areas of the 100 % pop-up that only the background picture covers, no
+# label: the band with its lower edge, the logo, the rule, the magnifier.
+BACKGROUND_AREAS = {"band": (22, 0, 206, 23), "logo": (0, 0, 22, 23), "rule": (8, 145, 236, 3),
+                    "magnifier": (168, 148, 24, 25)}
+BAND_COLOUR = (160, 200, 235)
+# Mean difference in grey level (0..255) allowed in each area between the
+# 100 % pop-up and a scaled one shrunk back to its size. Measured: at most
+# 6, from the 100 % picture's JPEG compression (colour is left out: its
+# halved chroma fringes the logo by some 14 levels) and the resampling at
+# the edges. The fault, the 100 % picture left in the corner of a larger
+# window, gives 17 and more in every area, at every scaling.
+BACKGROUND_TOLERANCE = 10
+
+
+def grey_levels(image):
+    return [[0.299 * r + 0.587 * g + 0.114 * b for r, g, b in row] for row in rgb_rows(image)]
+
+
+def area_difference(image_a, image_b, area):
+    """Mean absolute difference in grey level (0..255) of two images in an area."""
+    x, y, w, h = area
+    a, b = grey_levels(image_a), grey_levels(image_b)
+    return sum(abs(a[row][col] - b[row][col]) for row in range(y, y + h) for col in range(x, x + w)) / (w * h)
+
+
+def close_mark_shows(image, scale):
+    """The "×" is drawn on the band: its box holds band pixels and, apart
+    from them, pixels near white (a mark drawn on white would have no band
+    around it)."""
+    x, y, w, h = (round(v * scale) for v in CLOSE_LABEL)
+    pixels = [p for row in rgb_rows(image)[y:y + h] for p in row[x:x + w]]
+    band = sum(1 for p in pixels if max(abs(c - b) for c, b in zip(p, BAND_COLOUR)) <= 30)
+    mark = sum(1 for p in pixels if min(p) >= 225)
+    return band >= len(pixels) * 0.3 and mark >= len(pixels) * 0.03, (band, mark, len(pixels))
+
+
+@case("scaling: at each DPI the pop-up is the design size times DPI/96, placed alike, and looks like the 100 % one")
+def scaling(session, state):
+    write_feed("feeds/scaled.xml", FIRST_TITLE, FIRST_TEXT, LINK_A, "Wed, 09 Dec 2026 06:00:00 GMT")
+    session.install("scaled", "feeds/scaled.xml")
+    reference_shot = None
+    for dpi in session.DPIS:
+        scale = dpi / 96
+        session.set_dpi(dpi)
+        session.start("scaled")
+        # Full height is 2600 twips: 173 px at 96 DPI, within a pixel of
+        # that times the scale at any other.
+        _, seen = watch_slide_in(30, round(POPUP_FULL_H * scale) - 1)
+        popup = wait_for("the pop-up to stop growing", lambda: holds(lambda: popup_geometry() == seen[-1], 0.3) and
+                         seen[-1], 5)
+        x, y, w, h = popup
+        got = (w, h, x + w, y + h)
+        expected = (POPUP_W * scale, 2600 / 15 * scale, SCREEN_W - RIGHT_MARGIN * scale,
+                    SCREEN_H - BOTTOM_MARGIN * scale)
+        print(f"  {dpi} DPI: pop-up {w} x {h} at {x},{y}", flush=True)
+        check(all(abs(g - e) <= 1 for g, e in zip(got, expected)),
+              f"at {dpi} DPI: size and right/bottom edges {got}, not {expected} (within 1 px)")
+        shot = screenshot(artifact(f"scaling-{dpi}dpi.png"), crop=popup)
+        shows, counts = close_mark_shows(shot, scale)
+        check(shows, f"at {dpi} DPI the close mark does not show on the band (band, mark, all: {counts})")
+        if dpi == 96:
+            reference_shot = shot
+        else:
+            # The design's client area, 3780 x 2595 twips; a slid-in pop-up
+            # may stand a pixel taller.
+            client = (0, 0, w, round(2595 * dpi / 1440))
+            back = resized(shot, artifact(f"scaling-{dpi}dpi-at-96.png"), POPUP_W, POPUP_FULL_H, client)
+            figures = {name: area_difference(back, reference_shot, area) for name, area in BACKGROUND_AREAS.items()}
+            print("  " + ", ".join(f"{name} {value:.1f}" for name, value in figures.items()), flush=True)
+            check(all(v <= BACKGROUND_TOLERANCE for v in figures.values()),
+                  f"at {dpi} DPI the background differs from 96 DPI's: {figures}")
+
+
 SESSIONS = {"windows": WineSession, "linux": LinuxSession}
 # Groups only the Windows program has.
 WINDOWS_ONLY = {"fetch", "cost"}
@@ -507,7 +581,8 @@ def main():
             if wanted("no-config"):
                 no_configuration(zh, state)
     # Each of these groups in a session under a locale of its own.
-    for group, name, lang, run in (("western", "en", "en_US.UTF-8", western_locale),
+    for group, name, lang, run in (("scaling", "scaling", "zh_CN.UTF-8", scaling),
+                                   ("western", "en", "en_US.UTF-8", western_locale),
                                    ("fetch", "fetch", "C.UTF-8", fetch_rules),
                                    ("cost", "cost", "zh_CN.UTF-8", cpu_while_waiting)):
         if wanted(group):

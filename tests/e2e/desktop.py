@@ -150,6 +150,14 @@ def rgb_rows(image):
     return [[tuple(body[(y * w + x) * 3:(y * w + x) * 3 + 3]) for x in range(w)] for y in range(h)]
 
 
+def resized(image, path, w, h, crop):
+    """A copy of the crop (x, y, w, h) of image at w x h, each pixel the
+    average of the area it covers."""
+    cx, cy, cw, ch = crop
+    run("convert", f"{image}[{cw}x{ch}+{cx}+{cy}]", "-filter", "Box", "-resize", f"{w}x{h}!", path, check_rc=True)
+    return path
+
+
 def same_region(image_a, image_b, crop):
     x, y, w, h = crop
     result = subprocess.run(["compare", "-metric", "AE", f"{image_a}[{w}x{h}+{x}+{y}]",

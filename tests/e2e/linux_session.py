@@ -118,6 +118,7 @@ class LinuxSession:
     program_link = "/usr/bin/xmessage"
     urls_newline = "\n"
     YES, NO = 0, 1
+    DPIS = (96, 144, 192)  # 100 %, and Qt's scale factors 1.5 and 2
 
     def __init__(self, name, lang, config):
         self.config = config
@@ -182,9 +183,20 @@ class LinuxSession:
     def dialog_gone(self, title):
         return not find_windows(f"^{title}$")
 
-    def stop(self):
+    def set_dpi(self, dpi):
+        """The scaling for the programs started next, as a user sets it for
+        Qt programs: QT_SCALE_FACTOR."""
+        self.end_programs()
+        self.env.pop("QT_SCALE_FACTOR", None)
+        if dpi != 96:
+            self.env["QT_SCALE_FACTOR"] = f"{dpi / 96:g}"
+
+    def end_programs(self):
         for process in self.processes:
             if process.poll() is None:
                 process.send_signal(signal.SIGKILL)
                 process.wait()
+
+    def stop(self):
+        self.end_programs()
         shutil.rmtree(self.root, ignore_errors=True)

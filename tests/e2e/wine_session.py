@@ -14,6 +14,33 @@ WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 
 
+# Where Wine reads the scaling the display settings set: the desktop's
+# LogPixels for windows and metrics, the fonts' for GDI's font sizes.
+DPI_KEYS = (("user.reg", r"Control Panel\Desktop"),
+            ("system.reg", r"System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"))
+
+
+def set_registry_dword(path, key, name, value):
+    """Sets a value in a registry file of a prefix whose server is stopped
+    (Wine keeps the registry as text and reads it when the server starts)."""
+    with open(path, encoding="latin-1", newline="") as f:
+        lines = f.read().split("\n")
+    header = "[" + key.replace("\\", "\\\\") + "]"
+    entry = f'"{name}"=dword:{value:08x}'
+    start = next((i for i, line in enumerate(lines) if line == header or line.startswith(header + " ")), None)
+    if start is None:
+        lines[-1:-1] = ["", f"{header} 0", entry]
+    else:
+        end = next((i for i in range(start + 1, len(lines)) if not lines[i] or lines[i].startswith("[")), len(lines))
+        found = next((i for i in range(start + 1, end) if lines[i].startswith(f'"{name}"=')), None)
+        if found is None:
+            lines.insert(end, entry)
+        else:
+            lines[found] = entry
+    with open(path, "w", encoding="latin-1", newline="") as f:
+        f.write("\n".join(lines))
+
+
 def run_wine(args, env, timeout):
     """Runs a Wine program to its end; its output goes through a file, not a
     pipe: when it is the first program of its prefix to want the desktop, the
@@ -45,6 +72,7 @@ class WineSession:
     program_link = "C:\\windows\\system32\\notepad.exe"
     urls_newline = "\r\n"
     YES, NO = 0, 1  # the exit prompt's buttons, from left to right
+    DPIS = (96, 120, 144, 192)  # 100, 125, 150 and 200 % scaling
 
     def __init__(self, name, lang, config):
         self.config = config
@@ -108,7 +136,15 @@ class WineSession:
     def dialog_gone(self, title):
         return not any(d["title"] == title for d in self._dialogs())
 
-    def stop(self):
+    def set_dpi(self, dpi):
+        """The scaling as Windows' display settings set it, for the programs
+        started next: every program of the prefix ends first, so Wine's own
+        (the desktop, the tray) start again at that DPI too."""
+        self.end_programs()
+        for name, key in DPI_KEYS:
+            set_registry_dword(os.path.join(self.prefix, name), key, "LogPixels", dpi)
+
+    def end_programs(self):
         for process in self.processes:
             if process.poll() is None:
                 process.send_signal(signal.SIGKILL)
@@ -117,5 +153,8 @@ class WineSession:
         # services), and only for this prefix.
         subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True)
         subprocess.run([WINESERVER, "-w"], env=self.env, capture_output=True, timeout=30)
+
+    def stop(self):
+        self.end_programs()
         # A prefix is some 700 MB; the next run copies a fresh one.
         shutil.rmtree(self.prefix, ignore_errors=True)

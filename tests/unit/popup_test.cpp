@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "fake/app_harness.h"
+#include "platform/background_scale.h"
 
 namespace velmora::testing {
 namespace {
@@ -289,6 +292,16 @@ TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {
         app.fake.Advance(1000);
         EXPECT_FALSE(app.Message().IsLoaded()) << c.link;
     }
+}
+
+// Between the scalings it is drawn for, the background comes from the next
+// larger picture (shrunk, so sharp), never from a smaller one enlarged.
+TEST(PopupBackground, EachScalingGetsItsOwnPictureOrTheNextLarger) {
+    const std::pair<double, double> cases[] = {
+        {1.0, 1.0},  {1.25, 1.25}, {120 / 96.0f, 1.25}, {1.5, 1.5}, {2.0, 2.0},  // drawn for
+        {0.75, 1.0}, {1.1, 1.25},  {1.75, 2.0},         {2.5, 2.0},              // in between, beyond
+    };
+    for (const auto& [scale, picture] : cases) EXPECT_EQ(BackgroundScaleFor(scale), picture) << scale;
 }
 
 }  // namespace

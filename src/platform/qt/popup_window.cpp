@@ -1,14 +1,18 @@
 #include "platform/qt/popup_window.h"
 
 #include <QApplication>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QTextLayout>
+#include <cmath>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
+#include "platform/background_scale.h"
 #include "platform/qt/screen.h"
 #include "platform/qt/units.h"
 
@@ -51,6 +55,19 @@ QString LabelText(const Text& caption) {
     return text;
 }
 
+// Read as PNG and nothing else: a load that leaves the format to Qt opens
+// every image-format plugin, libjpeg among them, and keeps them for good.
+QImage ReadPng(const QString& file) {
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+QString BackgroundFile(double scale) {
+    if (scale == 1.0) return QStringLiteral(":/velmora/popup_background.png");
+    return QStringLiteral(":/velmora/popup_background@%1x.png").arg(scale);
+}
+
 std::int16_t ButtonNumber(Qt::MouseButton button) {
     switch (button) {
         case Qt::LeftButton:
@@ -72,6 +89,19 @@ std::int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
 
 }  // namespace
 
+QPixmap BackgroundFor(QSize size, qreal ratio) {
+    QImage image = ReadPng(BackgroundFile(BackgroundScaleFor(ratio)));
+    const QSize device(static_cast<int>(std::lround(size.width() * ratio)),
+                       static_cast<int>(std::lround(size.height() * ratio)));
+    // The pictures are palette PNGs, which Qt 6.4's smooth scaling crashes
+    // on: shrunk in full colour.
+    if (!image.isNull() && image.size() != device)
+        image = image.convertToFormat(QImage::Format_RGB32)
+                    .scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.setDevicePixelRatio(ratio);
+    return QPixmap::fromImage(image);
+}
+
 class PopupWidget final : public QWidget {
 public:
     struct Label {
@@ -83,11 +113,11 @@ public:
         bool centred;
     };
 
-    PopupWidget(const WindowDesign& design, WindowEvents& events, const QPixmap& background)
+    PopupWidget(const WindowDesign& design, WindowEvents& events)
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::WindowDoesNotAcceptFocus),
           events_(&events),
-          background_(background) {
+          designSize_(LabelBounds(0, 0, design.width, design.height).size()) {
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_OpaquePaintEvent);
         for (const LabelDesign& label : design.labels) {
@@ -111,6 +141,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
+        // Made on first paint, when the window knows its screen, and again
+        // should it move to a screen of another ratio.
+        if (background_.isNull() || background_.devicePixelRatio() != devicePixelRatioF())
+            background_ = BackgroundFor(designSize_, devicePixelRatioF());
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
         painter.drawPixmap(0, 0, background_);
@@ -175,6 +209,7 @@ private:
     }
 
     WindowEvents* events_;
+    QSize designSize_;
     QPixmap background_;
     std::vector<Label> labels_;
     std::optional<Control> pressed_;
@@ -202,9 +237,8 @@ void ReleaseFontsWhenGone(QWidget* widget) {
 
 }  // namespace
 
-PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles,
-                         const QPixmap& background)
-    : WindowBase(design, new PopupWidget(design, events, background), handles),
+PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles)
+    : WindowBase(design, new PopupWidget(design, events), handles),
       popup_(static_cast<PopupWidget*>(widget_)) {
     ReleaseFontsWhenGone(widget_);
     Place();

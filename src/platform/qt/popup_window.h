@@ -1,7 +1,8 @@
 // `Message`: the frameless, stays-on-top pop-up. It is shown without
-// activation and never takes the focus, draws its background picture
-// unscaled and its four transparent labels over it. A press on a label is
-// followed by that label's release, wherever the pointer has gone.
+// activation and never takes the focus, draws the background picture made
+// for its device pixel ratio and its four transparent labels over it. A
+// press on a label is followed by that label's release, wherever the
+// pointer has gone.
 #pragma once
 
 #include <QPixmap>
@@ -14,10 +15,15 @@ namespace velmora::qt {
 
 class PopupWidget;
 
+// The pop-up's background for a window of `size` logical pixels at `ratio`
+// device pixels each: the picture drawn for that ratio, one picture pixel to
+// one device pixel; between the drawn ratios, the next larger one shrunk
+// with a smoothing filter.
+QPixmap BackgroundFor(QSize size, qreal ratio);
+
 class PopupWindow final : public WindowBase {
 public:
-    PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles,
-                const QPixmap& background);
+    PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles);
     ~PopupWindow() override;
 
     void Show() override;

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QImageReader>
 #include <QUrl>
 #include <chrono>
 #include <cstdio>
@@ -25,27 +24,17 @@ namespace {
 // The artwork the Windows build embeds, compiled in as Qt resources.
 constexpr char kWindowIconFile[] = ":/velmora/velmora.ico";
 constexpr char kTrayIconFile[] = ":/velmora/tray.ico";
-constexpr char kPopupBackgroundFile[] = ":/velmora/popup_background.png";
 
 constexpr std::size_t kMaxConfigBytes = 1 << 20;  // only the first item is ever read
 constexpr std::int32_t kLaunched = 42;            // ShellExecute: above 32 is success
 constexpr std::int32_t kFileNotFound = 2;
 constexpr std::int32_t kNoAssociation = 31;
 
-// Read as PNG and nothing else: a load that leaves the format to Qt opens
-// every image-format plugin, libjpeg among them, and keeps them for good.
-QPixmap ReadPng(const char* file) {
-    QImageReader reader(QString::fromLatin1(file), "png");
-    reader.setAutoDetectImageFormat(false);
-    return QPixmap::fromImage(reader.read());
-}
-
 }  // namespace
 
 QtPlatform::QtPlatform()
     : windowIcon_(handles_.AddIcon(QIcon(kWindowIconFile))),
       trayPicture_(handles_.AddIcon(QIcon(kTrayIconFile))),
-      popupBackground_(ReadPng(kPopupBackgroundFile)),
       tray_(handles_, [this](Handle window, std::int32_t message) { DeliverTrayCallback(window, message); }),
       instanceLock_(InstanceLockFolder(std::getenv("XDG_RUNTIME_DIR"), getuid())),
       random_(static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
@@ -57,7 +46,7 @@ QtPlatform::~QtPlatform() = default;
 std::unique_ptr<NativeWindow> QtPlatform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
     if (design.kind == WindowKind::Main)
         return std::make_unique<MainWindow>(design, events, handles_, windowIcon_, trayPicture_);
-    return std::make_unique<PopupWindow>(design, events, handles_, popupBackground_);
+    return std::make_unique<PopupWindow>(design, events, handles_);
 }
 
 std::unique_ptr<NativeTimer> QtPlatform::CreateTimer(std::function<void()> onTick) {

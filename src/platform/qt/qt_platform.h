@@ -2,7 +2,6 @@
 // velmora-fetch helper process.
 #pragma once
 
-#include <QPixmap>
 #include <random>
 
 #include "platform/platform.h"
@@ -50,7 +49,6 @@ private:
     HandleTable handles_;
     Handle windowIcon_;
     Handle trayPicture_;
-    QPixmap popupBackground_;
     TrayIcons tray_;
     InstanceLock instanceLock_;
     std::mt19937 random_;

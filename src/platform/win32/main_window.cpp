@@ -27,7 +27,7 @@ std::int16_t ButtonsOf(WPARAM keys) {
 MainWindow::MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events,
                        std::function<void()> onTaskbarCreated)
     // A tool window, and never shown: no taskbar button.
-    : WindowBase(design, WS_EX_TOOLWINDOW, kMainClass,
+    : WindowBase(design, SystemDpi(), WS_EX_TOOLWINDOW, kMainClass,
                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, instance),
       events_(events),
       onTaskbarCreated_(std::move(onTaskbarCreated)) {
@@ -39,10 +39,9 @@ MainWindow::MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEve
     pictureIcon_ = LoadIconSized(instance, IDI_TRAY, SM_CXSMICON, SM_CYSMICON);
     for (const auto& picture : design.pictures) {
         if (picture.id != Control::Picture1) continue;
-        picture1_ =
-            CreateWindowExW(0, kPictureClass, nullptr, WS_CHILD | WS_VISIBLE, TwipsToPixelsX(picture.left),
-                            TwipsToPixelsY(picture.top), TwipsToPixelsX(picture.width),
-                            TwipsToPixelsY(picture.height), hwnd_, nullptr, instance, nullptr);
+        picture1_ = CreateWindowExW(0, kPictureClass, nullptr, WS_CHILD | WS_VISIBLE, ToPixels(picture.left),
+                                    ToPixels(picture.top), ToPixels(picture.width), ToPixels(picture.height),
+                                    hwnd_, nullptr, instance, nullptr);
         SetWindowLongPtrW(picture1_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -81,11 +80,14 @@ LRESULT CALLBACK MainWindow::PictureProc(HWND hwnd, UINT message, WPARAM wParam,
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self && message == WM_MOUSEMOVE) {
         // The shell's callback: the low word of lParam is the mouse message
-        // number, which the picture box takes for a pixel coordinate.
+        // number, which the picture box takes for a pixel coordinate. It is
+        // counted at the screen metrics' DPI, which the core divides by to
+        // get the number back, whatever the scaling.
         MouseArgs args;
         args.button = ButtonsOf(wParam);
-        args.x = static_cast<Twips>(static_cast<short>(LOWORD(lParam))) * TwipsPerPixelX();
-        args.y = static_cast<Twips>(static_cast<short>(HIWORD(lParam))) * TwipsPerPixelY();
+        const float twipsPerPixel = TwipsPerPixel(ScreenDpi());
+        args.x = static_cast<Twips>(static_cast<short>(LOWORD(lParam))) * twipsPerPixel;
+        args.y = static_cast<Twips>(static_cast<short>(HIWORD(lParam))) * twipsPerPixel;
         self->events_.MouseMove(Control::Picture1, args);
         return 0;
     }

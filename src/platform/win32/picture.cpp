@@ -25,7 +25,7 @@ private:
 
 }  // namespace
 
-HBITMAP LoadJpegResource(HINSTANCE instance, int resourceId) {
+HBITMAP LoadPictureResource(HINSTANCE instance, int resourceId, UINT width, UINT height) {
     HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
     if (!resource) return nullptr;
     HGLOBAL loaded = LoadResource(instance, resource);
@@ -37,6 +37,7 @@ HBITMAP LoadJpegResource(HINSTANCE instance, int resourceId) {
     ComRef<IWICStream> stream;
     ComRef<IWICBitmapDecoder> decoder;
     ComRef<IWICBitmapFrameDecode> frame;
+    ComRef<IWICBitmapScaler> scaler;
     ComRef<IWICFormatConverter> converter;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Out()))) ||
@@ -48,9 +49,16 @@ HBITMAP LoadJpegResource(HINSTANCE instance, int resourceId) {
         FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone,
                                      nullptr, 0.0, WICBitmapPaletteTypeCustom)))
         return nullptr;
-
-    UINT width = 0, height = 0;
-    if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return nullptr;
+    // Resampled in full colour: the PNGs are palette images.
+    IWICBitmapSource* source = converter.get();
+    UINT drawnWidth = 0, drawnHeight = 0;
+    if (width == 0 || height == 0 || FAILED(converter->GetSize(&drawnWidth, &drawnHeight))) return nullptr;
+    if (drawnWidth != width || drawnHeight != height) {
+        if (FAILED(factory->CreateBitmapScaler(scaler.Out())) ||
+            FAILED(scaler->Initialize(converter.get(), width, height, WICBitmapInterpolationModeFant)))
+            return nullptr;
+        source = scaler.get();
+    }
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = static_cast<LONG>(width);
@@ -62,7 +70,7 @@ HBITMAP LoadJpegResource(HINSTANCE instance, int resourceId) {
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
     if (!bitmap) return nullptr;
     const UINT stride = width * 4;
-    if (FAILED(converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(pixels)))) {
+    if (FAILED(source->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(pixels)))) {
         DeleteObject(bitmap);
         return nullptr;
     }

@@ -2,6 +2,9 @@
 
 #include <windowsx.h>
 
+#include "platform/background_scale.h"
+#include "platform/win32/picture.h"
+#include "platform/win32/resource.h"
 #include "platform/win32/units.h"
 
 namespace velmora::win32 {
@@ -9,16 +12,18 @@ namespace {
 
 constexpr wchar_t kPopupClass[] = L"VelmoraMessage";
 
-HFONT CreateDesignFont(const FontDesign& font) {
+HFONT CreateDesignFont(const FontDesign& font, int dpi) {
     LOGFONTW log{};
     if (font.windowDefault) {
-        // The platform's default dialog font: the one message boxes use.
+        // The platform's default dialog font: the one message boxes use,
+        // reported at the system DPI.
         NONCLIENTMETRICSW metrics{};
         metrics.cbSize = sizeof(metrics);
         SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
         log = metrics.lfMessageFont;
+        log.lfHeight = MulDiv(log.lfHeight, dpi, SystemDpi());
     } else {
-        log.lfHeight = PointsToFontHeight(font.points);
+        log.lfHeight = PointsToFontHeight(font.points, dpi);
         log.lfWeight = font.weight;
         log.lfCharSet = static_cast<BYTE>(font.charset);
         // When the face is missing, the charset steers the font mapper to a
@@ -28,9 +33,17 @@ HFONT CreateDesignFont(const FontDesign& font) {
     return CreateFontIndirectW(&log);
 }
 
-RECT LabelBounds(Twips left, Twips top, Twips width, Twips height) {
-    const int x = TwipsToPixelsX(left), y = TwipsToPixelsY(top);
-    return RECT{x, y, x + TwipsToPixelsX(width), y + TwipsToPixelsY(height)};
+RECT LabelBounds(const LabelDesign& label, int dpi) {
+    const int x = TwipsToPixels(label.left, dpi), y = TwipsToPixels(label.top, dpi);
+    return RECT{x, y, x + TwipsToPixels(label.width, dpi), y + TwipsToPixels(label.height, dpi)};
+}
+
+int BackgroundResource(int dpi) {
+    const double scale = BackgroundScaleFor(double(dpi) / kBaseDpi);
+    if (scale >= 2.0) return IDR_POPUP_BACKGROUND_200;
+    if (scale >= 1.5) return IDR_POPUP_BACKGROUND_150;
+    if (scale >= 1.25) return IDR_POPUP_BACKGROUND_125;
+    return IDR_POPUP_BACKGROUND;
 }
 
 std::int16_t ButtonOfMessage(UINT message) {
@@ -60,22 +73,22 @@ void PopupWindow::RegisterClasses(HINSTANCE instance) {
     RegisterWindowClass(instance, kPopupClass, WindowProc, nullptr);
 }
 
-PopupWindow::PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events,
-                         HBITMAP background)
+PopupWindow::PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, int dpi)
     // Tool window: no taskbar button. No-activate: clicks and showing leave
     // the focus where the user has it.
-    : WindowBase(design, WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kPopupClass, WS_POPUP,
+    : WindowBase(design, dpi, WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kPopupClass, WS_POPUP,
                  instance),
       events_(events),
-      background_(background),
-      designHeight_(TwipsToPixelsY(design.height)) {
+      designHeight_(ToPixels(design.height)),
+      // Made for the window's own size: the picture covers the client area
+      // at every scaling, one picture pixel to one screen pixel.
+      background_(LoadPictureResource(instance, BackgroundResource(dpi), width_, designHeight_)) {
     for (const auto& label : design.labels) {
         HFONT& font = label.font.windowDefault ? dialogFont_ : songFont_;
-        if (!font) font = CreateDesignFont(label.font);
+        if (!font) font = CreateDesignFont(label.font, dpi);
         const COLORREF colour = label.color ? RGB(label.color->red, label.color->green, label.color->blue)
                                             : GetSysColor(COLOR_BTNTEXT);
-        labels_.push_back(Label{label.id, ToWide(label.caption),
-                                LabelBounds(label.left, label.top, label.width, label.height),
+        labels_.push_back(Label{label.id, ToWide(label.caption), LabelBounds(label, dpi),
                                 LabelLook{font, colour, label.alignment == Alignment::Centre}});
     }
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -85,6 +98,7 @@ PopupWindow::~PopupWindow() {
     if (pressed_) ReleaseCapture();
     if (songFont_) DeleteObject(songFont_);
     if (dialogFont_) DeleteObject(dialogFont_);
+    if (background_) DeleteObject(background_);
 }
 
 void PopupWindow::Show() {
@@ -111,8 +125,8 @@ void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
     if (Label* found = Find(label)) {
         const LONG width = found->bounds.right - found->bounds.left,
                    height = found->bounds.bottom - found->bounds.top;
-        found->bounds.left = TwipsToPixelsX(left);
-        found->bounds.top = TwipsToPixelsY(top);
+        found->bounds.left = ToPixels(left);
+        found->bounds.top = ToPixels(top);
         found->bounds.right = found->bounds.left + width;
         found->bounds.bottom = found->bounds.top + height;
         InvalidateRect(hwnd_, nullptr, FALSE);
@@ -140,8 +154,8 @@ MouseArgs PopupWindow::ArgsFor(const Label& label, std::int16_t button, WPARAM k
     args.button = button;
     args.shift = static_cast<std::int16_t>(((keys & MK_SHIFT) ? 1 : 0) | ((keys & MK_CONTROL) ? 2 : 0) |
                                            (GetKeyState(VK_MENU) < 0 ? 4 : 0));
-    args.x = PixelsToTwipsX(GET_X_LPARAM(lParam) - label.bounds.left);
-    args.y = PixelsToTwipsY(GET_Y_LPARAM(lParam) - label.bounds.top);
+    args.x = ToTwips(GET_X_LPARAM(lParam) - label.bounds.left);
+    args.y = ToTwips(GET_Y_LPARAM(lParam) - label.bounds.top);
     return args;
 }
 

@@ -1,7 +1,7 @@
 // `Message`: the borderless, topmost pop-up. It never takes the focus or
-// activation, draws its background picture unscaled and paints its four
-// labels over it; a pressed label captures the mouse so that the release
-// comes back to it.
+// activation, draws the background picture made for its DPI and paints its
+// four labels over it; a pressed label captures the mouse so that the
+// release comes back to it.
 #pragma once
 
 #include <optional>
@@ -15,8 +15,8 @@ namespace velmora::win32 {
 class PopupWindow final : public WindowBase {
 public:
     static void RegisterClasses(HINSTANCE instance);
-    // `background` stays owned by the caller and outlives the window.
-    PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, HBITMAP background);
+    // Laid out at `dpi` for its whole life.
+    PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, int dpi);
     ~PopupWindow() override;
 
     void Show() override;
@@ -47,8 +47,8 @@ private:
     bool OnButton(UINT message, WPARAM wParam, LPARAM lParam);
 
     WindowEvents& events_;
-    HBITMAP background_;
     int designHeight_;
+    HBITMAP background_;  // owned; null when it cannot be decoded
     HFONT songFont_ = nullptr;
     HFONT dialogFont_ = nullptr;
     std::vector<Label> labels_;

@@ -10,15 +10,41 @@ namespace {
 
 constexpr float kTwipsPerInch = 1440.0f;
 
-int DeviceDpi(int index) {
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, index);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
+// Looked up at run time: Windows 7 has no per-monitor DPI (it came with
+// 8.1, in shcore.dll).
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+
+GetDpiForMonitorFn LoadGetDpiForMonitor() {
+    HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!shcore) return nullptr;
+    return reinterpret_cast<GetDpiForMonitorFn>(
+        reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
 }
 
-int DpiY() {
-    static const int dpi = DeviceDpi(LOGPIXELSY);
+// What GDI reports for the screen: the system DPI in any awareness.
+int DeviceDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : kBaseDpi;
+}
+
+// A per-monitor aware process sees the monitor's own DPI; a system-aware one
+// sees the system DPI here too.
+int PrimaryMonitorDpi() {
+    static const GetDpiForMonitorFn getDpiForMonitor = LoadGetDpiForMonitor();
+    UINT x = 0, y = 0;
+    if (getDpiForMonitor &&
+        SUCCEEDED(getDpiForMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), kEffectiveDpi, &x,
+                                   &y)) &&
+        x > 0)
+        return static_cast<int>(x);
+    return SystemDpi();
+}
+
+int& CurrentScreenDpi() {
+    static int dpi = PrimaryMonitorDpi();
     return dpi;
 }
 
@@ -32,31 +58,30 @@ int RoundToInt(double value) {
 
 }  // namespace
 
-int ScreenDpi() {
-    static const int dpi = DeviceDpi(LOGPIXELSX);
+int SystemDpi() {
+    static const int dpi = DeviceDpi();
     return dpi;
 }
 
-float TwipsPerPixelX() {
-    return kTwipsPerInch / static_cast<float>(ScreenDpi());
+int ScreenDpi() {
+    return CurrentScreenDpi();
 }
-float TwipsPerPixelY() {
-    return kTwipsPerInch / static_cast<float>(DpiY());
+
+void UpdateScreenDpi() {
+    CurrentScreenDpi() = PrimaryMonitorDpi();
 }
-int TwipsToPixelsX(Twips value) {
-    return RoundToInt(double(value) / TwipsPerPixelX());
+
+float TwipsPerPixel(int dpi) {
+    return kTwipsPerInch / static_cast<float>(dpi);
 }
-int TwipsToPixelsY(Twips value) {
-    return RoundToInt(double(value) / TwipsPerPixelY());
+int TwipsToPixels(Twips value, int dpi) {
+    return RoundToInt(double(value) / TwipsPerPixel(dpi));
 }
-Twips PixelsToTwipsX(int pixels) {
-    return static_cast<Twips>(pixels) * TwipsPerPixelX();
+Twips PixelsToTwips(int pixels, int dpi) {
+    return static_cast<Twips>(pixels) * TwipsPerPixel(dpi);
 }
-Twips PixelsToTwipsY(int pixels) {
-    return static_cast<Twips>(pixels) * TwipsPerPixelY();
-}
-int PointsToFontHeight(float points) {
-    return -RoundToInt(double(points) * DpiY() / 72.0);
+int PointsToFontHeight(float points, int dpi) {
+    return -RoundToInt(double(points) * dpi / 72.0);
 }
 
 }  // namespace velmora::win32

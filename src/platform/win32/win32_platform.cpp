@@ -5,9 +5,7 @@
 
 #include "platform/http_fetch.h"
 #include "platform/win32/main_window.h"
-#include "platform/win32/picture.h"
 #include "platform/win32/popup_window.h"
-#include "platform/win32/resource.h"
 #include "platform/win32/shell_link.h"
 #include "platform/win32/units.h"
 
@@ -47,7 +45,6 @@ Win32Platform::Win32Platform(HINSTANCE instance)
 }
 
 Win32Platform::~Win32Platform() {
-    if (popupBackground_) DeleteObject(popupBackground_);
     if (instanceMutex_) CloseHandle(instanceMutex_);
     CloseHandle(wake_);
     if (comReady_) CoUninitialize();
@@ -65,8 +62,9 @@ int Win32Platform::RunMessageLoop() {
 std::unique_ptr<NativeWindow> Win32Platform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
     if (design.kind == WindowKind::Main)
         return std::make_unique<MainWindow>(instance_, design, events, [this] { tray_.AddAgain(); });
-    if (!popupBackground_) popupBackground_ = LoadJpegResource(instance_, IDR_POPUP_BACKGROUND);
-    return std::make_unique<PopupWindow>(instance_, design, events, popupBackground_);
+    // The screen metrics the pop-up's placement reads follow the same DPI.
+    UpdateScreenDpi();
+    return std::make_unique<PopupWindow>(instance_, design, events, ScreenDpi());
 }
 
 std::unique_ptr<NativeTimer> Win32Platform::CreateTimer(std::function<void()> onTick) {
@@ -126,8 +124,10 @@ void Win32Platform::End() {
 }
 
 ScreenMetrics Win32Platform::Screen() {
-    return ScreenMetrics{PixelsToTwipsX(GetSystemMetrics(SM_CXSCREEN)),
-                         PixelsToTwipsY(GetSystemMetrics(SM_CYSCREEN)), TwipsPerPixelX(), TwipsPerPixelY()};
+    const int dpi = ScreenDpi();
+    const float twipsPerPixel = TwipsPerPixel(dpi);
+    return ScreenMetrics{PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), dpi),
+                         PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), dpi), twipsPerPixel, twipsPerPixel};
 }
 
 void Win32Platform::Randomize() {

@@ -49,7 +49,6 @@ private:
     HINSTANCE instance_;
     HANDLE wake_;  // signalled by a finished transfer
     HANDLE instanceMutex_ = nullptr;
-    HBITMAP popupBackground_ = nullptr;
     bool comReady_ = false;
     TimerHost timers_;
     TrayIcons tray_;

@@ -4,9 +4,9 @@
 
 namespace velmora::win32 {
 
-WindowBase::WindowBase(const WindowDesign& design, DWORD exStyle, const wchar_t* className, DWORD style,
-                       HINSTANCE instance)
-    : width_(TwipsToPixelsX(design.width)), height_(TwipsToPixelsY(design.height)) {
+WindowBase::WindowBase(const WindowDesign& design, int dpi, DWORD exStyle, const wchar_t* className,
+                       DWORD style, HINSTANCE instance)
+    : dpi_(dpi), width_(ToPixels(design.width)), height_(ToPixels(design.height)) {
     hwnd_ = CreateWindowExW(exStyle, className, Wide(design.caption), style, left_, top_, width_, height_,
                             nullptr, nullptr, instance, nullptr);
     if (!hwnd_) throw RuntimeError(ErrorCode::Platform, "CreateWindowEx failed");
@@ -18,22 +18,26 @@ WindowBase::~WindowBase() {
     DestroyWindow(hwnd_);
 }
 
-Twips WindowBase::PixelsToTwips(int pixels, bool horizontal) {
-    return horizontal ? PixelsToTwipsX(pixels) : PixelsToTwipsY(pixels);
+Twips WindowBase::ToTwips(int pixels) const {
+    return PixelsToTwips(pixels, dpi_);
+}
+
+int WindowBase::ToPixels(Twips twips) const {
+    return TwipsToPixels(twips, dpi_);
 }
 
 void WindowBase::SetLeft(Twips value) {
-    left_ = TwipsToPixelsX(value);
+    left_ = ToPixels(value);
     Place();
 }
 
 void WindowBase::SetTop(Twips value) {
-    top_ = TwipsToPixelsY(value);
+    top_ = ToPixels(value);
     Place();
 }
 
 void WindowBase::SetHeight(Twips value) {
-    height_ = std::max(0, TwipsToPixelsY(value));
+    height_ = std::max(0, ToPixels(value));
     Place();
 }
 

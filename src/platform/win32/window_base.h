@@ -1,5 +1,5 @@
-// What the program's two windows share: geometry kept in whole pixels and
-// reported in twips, and the handle the core sees.
+// What the program's two windows share: geometry kept in whole pixels of
+// the window's own DPI and reported in twips, and the handle the core sees.
 #pragma once
 
 #include "platform/platform.h"
@@ -11,18 +11,18 @@ class WindowBase : public NativeWindow {
 public:
     ~WindowBase() override;
     Handle hWnd() const override { return ToHandle(hwnd_); }
-    Twips Left() const override { return PixelsToTwips(left_, true); }
-    Twips Top() const override { return PixelsToTwips(top_, false); }
-    Twips Width() const override { return PixelsToTwips(width_, true); }
-    Twips Height() const override { return PixelsToTwips(height_, false); }
+    Twips Left() const override { return ToTwips(left_); }
+    Twips Top() const override { return ToTwips(top_); }
+    Twips Width() const override { return ToTwips(width_); }
+    Twips Height() const override { return ToTwips(height_); }
     void SetLeft(Twips value) override;
     void SetTop(Twips value) override;
     void SetHeight(Twips value) override;
 
 protected:
-    // Creates the window at the design's size, hidden, at the top-left
-    // corner of the screen.
-    WindowBase(const WindowDesign& design, DWORD exStyle, const wchar_t* className, DWORD style,
+    // Creates the window at the design's size at `dpi`, hidden, at the
+    // top-left corner of the screen.
+    WindowBase(const WindowDesign& design, int dpi, DWORD exStyle, const wchar_t* className, DWORD style,
                HINSTANCE instance);
     // Asks for the window to be put where the fields say, once the running
     // handler has made all its changes: a handler that sets the height and
@@ -32,8 +32,10 @@ protected:
     virtual void ApplyPlacement();
     // Handles the deferred placement; true when `message` was it.
     bool OnPlacementMessage(UINT message);
-    static Twips PixelsToTwips(int pixels, bool horizontal);
+    Twips ToTwips(int pixels) const;
+    int ToPixels(Twips twips) const;
 
+    const int dpi_;
     HWND hwnd_ = nullptr;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     bool placementPending_ = false;

@@ -12,10 +12,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
 #include "app/main_design.h"
+#include "platform/qt/popup_window.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/screen.h"
 #include "platform/qt/translations.h"
@@ -85,6 +87,21 @@ TEST_F(QtWidgets, ThePopUpIsHiddenWhileItsHeightIsZero) {
 
 // Unloading a pop-up lets go of the fonts it used; the next one must still
 // draw its picture and its Chinese title as the first did.
+// Drawn for the exact ratio, or shrunk from the next larger picture between
+// the drawn ones; either way one picture pixel per device pixel.
+TEST_F(QtWidgets, TheBackgroundIsMadeForTheDevicePixelRatio) {
+    for (const qreal ratio : {1.0, 1.5, 1.75, 2.0}) {
+        const QPixmap picture = BackgroundFor(QSize(252, 173), ratio);
+        EXPECT_EQ(picture.size(), QSize(std::lround(252 * ratio), std::lround(173 * ratio))) << ratio;
+        EXPECT_EQ(picture.devicePixelRatio(), ratio);
+        const QImage image = picture.toImage();
+        const QColor band = image.pixelColor(120 * ratio, 10 * ratio),
+                     body = image.pixelColor(120 * ratio, 140 * ratio);
+        EXPECT_LT(std::abs(band.red() - 160), 24) << ratio << " " << band.name().toStdString();
+        EXPECT_GT(body.lightness(), 235) << ratio << " " << body.name().toStdString();
+    }
+}
+
 TEST_F(QtWidgets, APopUpAfterAnUnloadedOneDrawsItsPictureAndTexts) {
     std::vector<QImage> drawn;
     for (int round = 0; round < 2; ++round) {
