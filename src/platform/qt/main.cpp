@@ -1,4 +1,6 @@
 // velmora on the Linux desktop: the core's main window on the Qt adapter.
+#include <signal.h>
+
 #include <QApplication>
 
 #include "app/main_form.h"
@@ -6,6 +8,9 @@
 #include "velmora_config.h"
 
 int main(int argc, char** argv) {
+    // A parent may have left SIGCHLD ignored; the system would then reap the
+    // fetch helper itself and its exit status would be lost.
+    signal(SIGCHLD, SIG_DFL);
     // The pop-up puts itself in the screen's corner, which only X11 lets a
     // program do: under Wayland prefer XWayland, unless the user chose.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb;wayland");
