@@ -49,5 +49,15 @@ TEST(ValidatorCache, SendsBackWhatTheSameUrlAnsweredAndRecallsItsDocument) {
     EXPECT_THAT(cache.ConditionalHeaders("http://a/feed"), IsEmpty());
 }
 
+TEST(ValidatorCache, ADocumentOver2MiBIsNotRememberedAndSendsNoValidators) {
+    ValidatorCache cache;
+    const std::string limit(2 * 1024 * 1024, 'x');
+    cache.Remember("http://a/feed", "\"v1\"", "", {limit, ""});
+    EXPECT_THAT(cache.ConditionalHeaders("http://a/feed"), ElementsAre("If-None-Match: \"v1\""));
+    cache.Remember("http://a/feed", "\"v2\"", "", {limit + "x", ""});
+    EXPECT_THAT(cache.ConditionalHeaders("http://a/feed"), IsEmpty());
+    EXPECT_FALSE(cache.Recall("http://a/feed"));
+}
+
 }  // namespace
 }  // namespace velmora
