@@ -25,6 +25,8 @@ Paths:
   /liar/NAME                   a Content-Length 1000 bytes longer than the body
   /chunked/NAME                the file in chunked transfer encoding
   /empty                       200 with an empty body
+  /cut-headers                 the status line "HTTP/1.1 200 OK", then the
+                               connection closes
   /loop                        a redirect to itself
   /mislabelled/NAME            the file with a Content-Type charset of gb2312
                                (its XML declaration may say otherwise)
@@ -133,6 +135,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.serve_chunked(parts[1])
             elif kind == "empty":
                 self.send_body(200, b"")
+            elif kind == "cut-headers":
+                self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+                self.wfile.flush()
+                self.close_connection = True
             elif kind == "loop":
                 self.send_body(302, b"moved", "text/plain", {"Location": "/loop"})
             elif kind == "validated" and len(parts) == 2:

@@ -8,9 +8,11 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
+#include "platform/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "support/feed_server.h"
 #include "support/fetch_wakes.h"
@@ -181,6 +183,15 @@ TEST_F(Fetch, UnchangedFeedComesFromMemoryAfterA304) {
     const std::string stats = Get("/stats").body;
     EXPECT_NE(stats.find("\"ok\": 2"), std::string::npos) << stats;
     EXPECT_NE(stats.find("\"notModified\": 2"), std::string::npos) << stats;
+}
+
+TEST_F(Fetch, AnAnswerThatEndsInsideItsHeadersFailsAndLeavesTheValidatorsAlone) {
+    const std::string url = server_->Url("/cut-headers");
+    SharedValidatorCache().Remember(url, "\"v1\"", "", {"<rss/>", ""});
+    const std::string reason = FailureAt(url);
+    EXPECT_NE(reason.find("headers"), std::string::npos) << reason;
+    EXPECT_EQ(SharedValidatorCache().ConditionalHeaders(url),
+              std::vector<std::string>{"If-None-Match: \"v1\""});
 }
 
 TEST_F(Fetch, A304WithNothingRememberedForTheUrlFails) {

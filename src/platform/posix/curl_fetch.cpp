@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -114,7 +115,16 @@ private:
     }
 
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-        static_cast<CurlTransfer*>(self)->validators_.AddLine({data, size * count});
+        auto* request = static_cast<CurlTransfer*>(self);
+        const std::string_view line(data, size * count);
+        request->validators_.AddLine(line);
+        // A response's headers end with an empty line; libcurl takes a
+        // connection closed before it for a complete answer without a body.
+        if (line.starts_with("HTTP/")) {
+            request->headersEnded_ = false;
+        } else if (line == "\r\n" || line == "\n") {
+            request->headersEnded_ = true;
+        }
         return size * count;
     }
 
@@ -175,6 +185,10 @@ private:
     std::string Describe(CURLcode result) {
         long status = 0;
         curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        if (result == CURLE_OK && !headersEnded_) {
+            outcome_.document.body.clear();
+            return "could not fetch " + url_ + ": the answer ended inside its headers";
+        }
         if (result == CURLE_OK && status >= 200 && status < 300) {
             const char* contentType = nullptr;
             curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
@@ -221,6 +235,7 @@ private:
     curl_slist* headers_ = nullptr;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     bool tooLarge_ = false;
+    bool headersEnded_ = false;
     bool taken_ = false;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> done_{false};
