@@ -1,11 +1,16 @@
 // The libcurl fetch against a local server: what counts as a document, what
 // fails, and that waiting, finishing and abandoning a transfer are safe.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +21,26 @@
 #include "platform/posix/curl_fetch_internal.h"
 #include "support/feed_server.h"
 #include "support/fetch_wakes.h"
+
+// A name server that never answers, for one name: its lookups block until
+// the test lets them go, at most 20 s. Every other name resolves as usual.
+namespace {
+constexpr char kSilentName[] = "never-answers.example";
+std::mutex gSilentMutex;
+std::condition_variable gSilentReleased;
+bool gSilentRelease = false;
+}  // namespace
+
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result) {
+    if (node && std::strcmp(node, kSilentName) == 0) {
+        std::unique_lock lock(gSilentMutex);
+        gSilentReleased.wait_for(lock, std::chrono::seconds(20), [] { return gSilentRelease; });
+        return EAI_AGAIN;
+    }
+    using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const auto real = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    return real(node, service, hints, result);
+}
 
 namespace velmora {
 namespace {
@@ -135,6 +160,20 @@ TEST_F(Fetch, StalledServerFailsAtTheTransferTimeOut) {
     EXPECT_NE(reason.find("timed out"), std::string::npos) << reason;
     EXPECT_GE(took, milliseconds(1400));
     EXPECT_LT(took, seconds(10));
+}
+
+TEST_F(Fetch, ANameServerThatNeverAnswersEndsTheTransferAtItsTimeOut) {
+    setenv("no_proxy", "*", 1);
+    SetFetchTimeoutsForTesting(500, 1000);
+    const auto start = steady_clock::now();
+    auto request = StartAt(std::string("http://") + kSilentName + "/feed.xml");
+    AwaitWake(*request, seconds(30));
+    EXPECT_NE(testing::TakeFailure(*request, kSilentName), "");
+    request.reset();
+    EXPECT_LT(steady_clock::now() - start, seconds(10)) << "the transfer waited for the lookup";
+    std::lock_guard lock(gSilentMutex);
+    gSilentRelease = true;
+    gSilentReleased.notify_all();
 }
 
 TEST_F(Fetch, RefusedConnectionFails) {

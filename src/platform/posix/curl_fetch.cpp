@@ -145,6 +145,11 @@ private:
         // Stops at an error status instead of downloading the error page.
         curl_easy_setopt(easy_, CURLOPT_FAILONERROR, 1L);
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+#if CURL_AT_LEAST_VERSION(7, 87, 0)
+        // At a time-out, leave a name lookup that hangs (a name server that
+        // never answers) to its thread instead of waiting for it to return.
+        curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
+#endif
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, "Velmora/1.0");
         curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite);
