@@ -2,7 +2,7 @@
 """A small HTTP server for the fetch and velmora-check tests.
 
 Binds 127.0.0.1 on a port the OS picks and prints that port on the first line
-of standard output. It stops by itself when standard input reaches its end
+of standard output; with --cert and --key it speaks https there. It stops by itself when standard input reaches its end
 (the test that started it closed the pipe or died) or after --lifetime
 seconds, whichever comes first. Every wait inside it is bounded.
 
@@ -43,6 +43,7 @@ import json
 import os
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
@@ -299,9 +300,15 @@ def main():
     parser.add_argument("--root", required=True, help="folder of the feed files")
     parser.add_argument("--lifetime", type=float, default=120.0, help="seconds before stopping")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--cert", help="PEM certificate: serve https")
+    parser.add_argument("--key", help="PEM private key of --cert")
     args = parser.parse_args()
 
     server = Server(("127.0.0.1", 0), Handler)
+    if args.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.cert, args.key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.root = args.root
     server.verbose = args.verbose
     server.timeout = 0.5

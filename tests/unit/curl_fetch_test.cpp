@@ -58,7 +58,10 @@ protected:
         server_ = std::make_unique<testing::FeedServer>(VELMORA_TEST_DATA "/../support/feed_server.py",
                                                         VELMORA_TEST_DATA "/feeds");
     }
-    void TearDown() override { SetFetchTimeoutsForTesting(0, 0); }
+    void TearDown() override {
+        SetFetchTimeoutsForTesting(0, 0);
+        SetFetchCaFileForTesting("");
+    }
 
     std::unique_ptr<FetchRequest> Start(const std::string& path) { return StartAt(server_->Url(path)); }
 
@@ -123,6 +126,24 @@ TEST_F(Fetch, RedirectsAreFollowedUpToTen) {
     EXPECT_EQ(Get("/redirect/3/feeds/cdata_news.xml").body, FeedFile("cdata_news.xml"));
     EXPECT_EQ(Get("/redirect/10/feeds/cdata_news.xml").body, FeedFile("cdata_news.xml"));
     EXPECT_NE(Failure("/redirect/11/feeds/cdata_news.xml"), "");
+}
+
+TEST_F(Fetch, ARedirectFromHttpsToHttpIsRefused) {
+    const std::string support = VELMORA_TEST_DATA "/../support/";
+    testing::FeedServer tls(support + "feed_server.py", VELMORA_TEST_DATA "/feeds",
+                            support + "localhost-cert.pem", support + "localhost-key.pem");
+    SetFetchCaFileForTesting(support + "localhost-cert.pem");
+    const std::string feed = FeedFile("cdata_news.xml");
+    auto get = [this](const std::string& url) {
+        auto request = StartAt(url);
+        AwaitWake(*request);
+        return request->Take().body;
+    };
+    EXPECT_EQ(get(tls.Url("/redirect/2/feeds/cdata_news.xml")), feed);
+    EXPECT_EQ(get(server_->Url("/redirect-to?url=" + tls.Url("/feeds/cdata_news.xml"))), feed);
+    const std::string reason =
+        FailureAt(tls.Url("/redirect-to?url=" + server_->Url("/feeds/cdata_news.xml")));
+    EXPECT_NE(reason.find("from https to http"), std::string::npos) << reason;
 }
 
 TEST_F(Fetch, OnlyHttpAndHttpsAreSpoken) {

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
+#include "platform/http_redirects.h"
 #include "platform/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "platform/posix/curl_transfer.h"
@@ -30,6 +32,7 @@ namespace {
 
 std::atomic<long> gConnectTimeoutMs{0};
 std::atomic<long> gTransferTimeoutMs{0};
+std::string gCaFile;  // set before the transfers that use it start
 
 long ConnectTimeoutMs() {
     long ms = gConnectTimeoutMs.load();
@@ -39,6 +42,15 @@ long ConnectTimeoutMs() {
 long TransferTimeoutMs() {
     long ms = gTransferTimeoutMs.load();
     return ms > 0 ? ms : kTransferTimeoutSeconds * 1000;
+}
+
+bool StartsWithNoCase(std::string_view line, std::string_view lowerPrefix) {
+    if (line.size() < lowerPrefix.size()) return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        const char c = line[i] >= 'A' && line[i] <= 'Z' ? static_cast<char>(line[i] - 'A' + 'a') : line[i];
+        if (c != lowerPrefix[i]) return false;
+    }
+    return true;
 }
 
 // curl_global_init is not thread-safe on older libcurl; run it once.
@@ -122,8 +134,22 @@ private:
         // connection closed before it for a complete answer without a body.
         if (line.starts_with("HTTP/")) {
             request->headersEnded_ = false;
+            request->status_ = 0;
+            const std::size_t space = line.find(' ');
+            if (space != std::string_view::npos)
+                std::from_chars(line.data() + space + 1, line.data() + line.size(), request->status_);
         } else if (line == "\r\n" || line == "\n") {
             request->headersEnded_ = true;
+        } else if (request->status_ >= 300 && request->status_ < 400 && StartsWithNoCase(line, "location:")) {
+            // The protocols allowed for redirects hold for the whole chain,
+            // so a step from https down to http is stopped here, before
+            // libcurl follows it.
+            const char* from = nullptr;
+            curl_easy_getinfo(request->easy_, CURLINFO_EFFECTIVE_URL, &from);
+            if (from && IsHttpsDowngrade(from, line.substr(9))) {
+                request->redirectRefused_ = true;
+                return 0;
+            }
         }
         return size * count;
     }
@@ -151,6 +177,7 @@ private:
         curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
 #endif
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, "Velmora/1.0");
+        if (!gCaFile.empty()) curl_easy_setopt(easy_, CURLOPT_CAINFO, gCaFile.c_str());
         curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
@@ -190,6 +217,10 @@ private:
     std::string Describe(CURLcode result) {
         long status = 0;
         curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        if (redirectRefused_) {
+            outcome_.document.body.clear();
+            return "could not fetch " + url_ + ": refused a redirect from https to http";
+        }
         if (result == CURLE_OK && !headersEnded_) {
             outcome_.document.body.clear();
             return "could not fetch " + url_ + ": the answer ended inside its headers";
@@ -241,6 +272,8 @@ private:
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     bool tooLarge_ = false;
     bool headersEnded_ = false;
+    int status_ = 0;  // of the response whose headers are arriving
+    bool redirectRefused_ = false;
     bool taken_ = false;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> done_{false};
@@ -270,6 +303,10 @@ private:
 void SetFetchTimeoutsForTesting(long connectMs, long totalMs) {
     gConnectTimeoutMs.store(connectMs);
     gTransferTimeoutMs.store(totalMs);
+}
+
+void SetFetchCaFileForTesting(const std::string& path) {
+    gCaFile = path;
 }
 
 std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake) {
