@@ -1,8 +1,9 @@
 // The real transfer behind the feed check, shared by the programs and
 // velmora-check. Each platform implements it (libcurl, WinINet) with the same
-// rules: http and https only, at most 10 redirects, gzip/deflate, a 15 s
-// connect and a 30 s whole-transfer time-out, a 16 MiB body cap, and any HTTP
-// status of 400 or more counted as a failure.
+// rules: http and https only, at most 10 redirects and none from https to
+// http (http_redirects.h), gzip/deflate, a 15 s connect and a 30 s
+// whole-transfer time-out, a 16 MiB body cap, any HTTP status of 400 or more
+// and an answer that ends inside its headers counted as a failure.
 #pragma once
 
 #include <cstddef>

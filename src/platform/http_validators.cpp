@@ -37,7 +37,7 @@ std::vector<std::string> ValidatorCache::ConditionalHeaders(const std::string& u
 void ValidatorCache::Remember(const std::string& url, const std::string& etag,
                               const std::string& lastModified, const FetchedDocument& document) {
     std::lock_guard lock(mutex_);
-    if (etag.empty() && lastModified.empty()) {
+    if ((etag.empty() && lastModified.empty()) || document.body.size() > kMaxRememberedBytes) {
         if (url != url_) return;  // another address's answer leaves ours alone
         url_.clear();
         etag_.clear();

@@ -4,6 +4,7 @@
 // the one URL fetched last (the program fetches one feed).
 #pragma once
 
+#include <cstddef>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,12 +15,17 @@
 
 namespace velmora {
 
+// A larger document is not kept in memory between checks: its address is
+// fetched whole each time, without validators.
+inline constexpr std::size_t kMaxRememberedBytes = 2 * 1024 * 1024;
+
 class ValidatorCache {
 public:
     // "If-None-Match: …" and "If-Modified-Since: …" lines for `url`, if any.
     std::vector<std::string> ConditionalHeaders(const std::string& url) const;
-    // A 2xx answer: remembered when it carried a validator; without one, what
-    // was remembered for the same address is forgotten.
+    // A 2xx answer: remembered when it carried a validator and its document
+    // is at most kMaxRememberedBytes; otherwise what was remembered for the
+    // same address is forgotten.
     void Remember(const std::string& url, const std::string& etag, const std::string& lastModified,
                   const FetchedDocument& document);
     // A 304 answer: the document remembered for `url`.

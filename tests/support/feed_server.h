@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -20,8 +21,11 @@ namespace velmora::testing {
 
 class FeedServer {
 public:
-    // `script` is feed_server.py, `root` the folder of the feed files.
-    FeedServer(const std::string& script, const std::string& root) {
+    // `script` is feed_server.py, `root` the folder of the feed files; with a
+    // certificate and its key the server speaks https.
+    FeedServer(const std::string& script, const std::string& root, const std::string& certificate = "",
+               const std::string& key = "")
+        : scheme_(certificate.empty() ? "http" : "https") {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
         posix_spawn_file_actions_t actions;
@@ -30,10 +34,12 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, in[1]);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::string rootArg = root;
-        char* argv[] = {const_cast<char*>("python3"), const_cast<char*>(script.c_str()),
-                        const_cast<char*>("--root"), rootArg.data(), nullptr};
-        int rc = posix_spawnp(&pid_, "python3", &actions, nullptr, argv, environ);
+        std::vector<std::string> args{"python3", script, "--root", root};
+        if (!certificate.empty()) args.insert(args.end(), {"--cert", certificate, "--key", key});
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        int rc = posix_spawnp(&pid_, "python3", &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(in[0]);
         close(out[1]);
@@ -55,7 +61,7 @@ public:
     FeedServer(const FeedServer&) = delete;
     FeedServer& operator=(const FeedServer&) = delete;
 
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + port_ + path; }
+    std::string Url(const std::string& path) const { return scheme_ + "://127.0.0.1:" + port_ + path; }
     const std::string& Port() const { return port_; }
 
 private:
@@ -91,6 +97,7 @@ private:
         pid_ = 0;
     }
 
+    std::string scheme_;
     pid_t pid_ = 0;
     int stdin_ = -1;
     std::string port_;

@@ -2,7 +2,7 @@
 """A small HTTP server for the fetch and velmora-check tests.
 
 Binds 127.0.0.1 on a port the OS picks and prints that port on the first line
-of standard output. It stops by itself when standard input reaches its end
+of standard output; with --cert and --key it speaks https there. It stops by itself when standard input reaches its end
 (the test that started it closed the pipe or died) or after --lifetime
 seconds, whichever comes first. Every wait inside it is bounded.
 
@@ -25,6 +25,8 @@ Paths:
   /liar/NAME                   a Content-Length 1000 bytes longer than the body
   /chunked/NAME                the file in chunked transfer encoding
   /empty                       200 with an empty body
+  /cut-headers                 the status line "HTTP/1.1 200 OK", then the
+                               connection closes
   /loop                        a redirect to itself
   /mislabelled/NAME            the file with a Content-Type charset of gb2312
                                (its XML declaration may say otherwise)
@@ -41,6 +43,7 @@ import json
 import os
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
@@ -133,6 +136,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.serve_chunked(parts[1])
             elif kind == "empty":
                 self.send_body(200, b"")
+            elif kind == "cut-headers":
+                self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+                self.wfile.flush()
+                self.close_connection = True
             elif kind == "loop":
                 self.send_body(302, b"moved", "text/plain", {"Location": "/loop"})
             elif kind == "validated" and len(parts) == 2:
@@ -293,9 +300,15 @@ def main():
     parser.add_argument("--root", required=True, help="folder of the feed files")
     parser.add_argument("--lifetime", type=float, default=120.0, help="seconds before stopping")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--cert", help="PEM certificate: serve https")
+    parser.add_argument("--key", help="PEM private key of --cert")
     args = parser.parse_args()
 
     server = Server(("127.0.0.1", 0), Handler)
+    if args.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.cert, args.key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.root = args.root
     server.verbose = args.verbose
     server.timeout = 0.5

@@ -1,19 +1,46 @@
 // The libcurl fetch against a local server: what counts as a document, what
 // fails, and that waiting, finishing and abandoning a transfer are safe.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
+#include "platform/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "support/feed_server.h"
 #include "support/fetch_wakes.h"
+
+// A name server that never answers, for one name: its lookups block until
+// the test lets them go, at most 20 s. Every other name resolves as usual.
+namespace {
+constexpr char kSilentName[] = "never-answers.example";
+std::mutex gSilentMutex;
+std::condition_variable gSilentReleased;
+bool gSilentRelease = false;
+}  // namespace
+
+extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result) {
+    if (node && std::strcmp(node, kSilentName) == 0) {
+        std::unique_lock lock(gSilentMutex);
+        gSilentReleased.wait_for(lock, std::chrono::seconds(20), [] { return gSilentRelease; });
+        return EAI_AGAIN;
+    }
+    using Lookup = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const auto real = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    return real(node, service, hints, result);
+}
 
 namespace velmora {
 namespace {
@@ -31,7 +58,10 @@ protected:
         server_ = std::make_unique<testing::FeedServer>(VELMORA_TEST_DATA "/../support/feed_server.py",
                                                         VELMORA_TEST_DATA "/feeds");
     }
-    void TearDown() override { SetFetchTimeoutsForTesting(0, 0); }
+    void TearDown() override {
+        SetFetchTimeoutsForTesting(0, 0);
+        SetFetchCaFileForTesting("");
+    }
 
     std::unique_ptr<FetchRequest> Start(const std::string& path) { return StartAt(server_->Url(path)); }
 
@@ -98,6 +128,24 @@ TEST_F(Fetch, RedirectsAreFollowedUpToTen) {
     EXPECT_NE(Failure("/redirect/11/feeds/cdata_news.xml"), "");
 }
 
+TEST_F(Fetch, ARedirectFromHttpsToHttpIsRefused) {
+    const std::string support = VELMORA_TEST_DATA "/../support/";
+    testing::FeedServer tls(support + "feed_server.py", VELMORA_TEST_DATA "/feeds",
+                            support + "localhost-cert.pem", support + "localhost-key.pem");
+    SetFetchCaFileForTesting(support + "localhost-cert.pem");
+    const std::string feed = FeedFile("cdata_news.xml");
+    auto get = [this](const std::string& url) {
+        auto request = StartAt(url);
+        AwaitWake(*request);
+        return request->Take().body;
+    };
+    EXPECT_EQ(get(tls.Url("/redirect/2/feeds/cdata_news.xml")), feed);
+    EXPECT_EQ(get(server_->Url("/redirect-to?url=" + tls.Url("/feeds/cdata_news.xml"))), feed);
+    const std::string reason =
+        FailureAt(tls.Url("/redirect-to?url=" + server_->Url("/feeds/cdata_news.xml")));
+    EXPECT_NE(reason.find("from https to http"), std::string::npos) << reason;
+}
+
 TEST_F(Fetch, OnlyHttpAndHttpsAreSpoken) {
     // A redirect must not lead the fetch to another protocol.
     EXPECT_NE(Failure("/redirect-to?url=file:///etc/passwd"), "");
@@ -133,6 +181,20 @@ TEST_F(Fetch, StalledServerFailsAtTheTransferTimeOut) {
     EXPECT_NE(reason.find("timed out"), std::string::npos) << reason;
     EXPECT_GE(took, milliseconds(1400));
     EXPECT_LT(took, seconds(10));
+}
+
+TEST_F(Fetch, ANameServerThatNeverAnswersEndsTheTransferAtItsTimeOut) {
+    setenv("no_proxy", "*", 1);
+    SetFetchTimeoutsForTesting(500, 1000);
+    const auto start = steady_clock::now();
+    auto request = StartAt(std::string("http://") + kSilentName + "/feed.xml");
+    AwaitWake(*request, seconds(30));
+    EXPECT_NE(testing::TakeFailure(*request, kSilentName), "");
+    request.reset();
+    EXPECT_LT(steady_clock::now() - start, seconds(10)) << "the transfer waited for the lookup";
+    std::lock_guard lock(gSilentMutex);
+    gSilentRelease = true;
+    gSilentReleased.notify_all();
 }
 
 TEST_F(Fetch, RefusedConnectionFails) {
@@ -181,6 +243,15 @@ TEST_F(Fetch, UnchangedFeedComesFromMemoryAfterA304) {
     const std::string stats = Get("/stats").body;
     EXPECT_NE(stats.find("\"ok\": 2"), std::string::npos) << stats;
     EXPECT_NE(stats.find("\"notModified\": 2"), std::string::npos) << stats;
+}
+
+TEST_F(Fetch, AnAnswerThatEndsInsideItsHeadersFailsAndLeavesTheValidatorsAlone) {
+    const std::string url = server_->Url("/cut-headers");
+    SharedValidatorCache().Remember(url, "\"v1\"", "", {"<rss/>", ""});
+    const std::string reason = FailureAt(url);
+    EXPECT_NE(reason.find("headers"), std::string::npos) << reason;
+    EXPECT_EQ(SharedValidatorCache().ConditionalHeaders(url),
+              std::vector<std::string>{"If-None-Match: \"v1\""});
 }
 
 TEST_F(Fetch, A304WithNothingRememberedForTheUrlFails) {

@@ -1,8 +1,11 @@
-// Conditional requests: which validators are kept and sent back.
+// Conditional requests (which validators are kept and sent back) and the
+// redirects a fetch refuses.
 #include "platform/http_validators.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include "platform/http_redirects.h"
 
 namespace velmora {
 namespace {
@@ -47,6 +50,26 @@ TEST(ValidatorCache, SendsBackWhatTheSameUrlAnsweredAndRecallsItsDocument) {
     cache.Remember("http://a/feed", "", "", {"new", ""});
     EXPECT_FALSE(cache.Recall("http://a/feed"));
     EXPECT_THAT(cache.ConditionalHeaders("http://a/feed"), IsEmpty());
+}
+
+TEST(ValidatorCache, ADocumentOver2MiBIsNotRememberedAndSendsNoValidators) {
+    ValidatorCache cache;
+    const std::string limit(2 * 1024 * 1024, 'x');
+    cache.Remember("http://a/feed", "\"v1\"", "", {limit, ""});
+    EXPECT_THAT(cache.ConditionalHeaders("http://a/feed"), ElementsAre("If-None-Match: \"v1\""));
+    cache.Remember("http://a/feed", "\"v2\"", "", {limit + "x", ""});
+    EXPECT_THAT(cache.ConditionalHeaders("http://a/feed"), IsEmpty());
+    EXPECT_FALSE(cache.Recall("http://a/feed"));
+}
+
+TEST(Redirects, OnlyAStepFromHttpsDownToHttpIsADowngrade) {
+    for (const char* location : {"http://a/feed", "HTTP://a/feed", " \thttp://a/feed", "Http:feed"})
+        EXPECT_TRUE(IsHttpsDowngrade("https://a/feed", location)) << location;
+    EXPECT_TRUE(IsHttpsDowngrade("HTTPS://a/feed", "http://a/feed"));
+    // Relative addresses keep the scheme they were reached by.
+    for (const char* location : {"https://b/feed", "/feed", "//b/feed", "feed?u=http://b", "ftp://b/feed"})
+        EXPECT_FALSE(IsHttpsDowngrade("https://a/feed", location)) << location;
+    EXPECT_FALSE(IsHttpsDowngrade("http://a/feed", "http://b/feed"));
 }
 
 }  // namespace

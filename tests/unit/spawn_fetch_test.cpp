@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,10 +199,25 @@ TEST_F(MisbehavingHelper, DeathsExitStatusesAndBadAnswersAreFailures) {
 }
 
 TEST_F(MisbehavingHelper, AHelperThatHangsIsKilledAtTheTimeLimit) {
-    const auto start = steady_clock::now();
-    const std::string reason = Failure("exec sleep 60", milliseconds(300));
-    EXPECT_NE(reason.find("timed out"), std::string::npos) << reason;
-    EXPECT_LT(steady_clock::now() - start, seconds(10));
+    // Silent throughout, or done talking but never ending: the limit is for its whole life.
+    for (const char* script : {"exec sleep 60", "printf 'velmora-fetch 1\\n'; exec >&-; exec sleep 60"}) {
+        const auto start = steady_clock::now();
+        const std::string reason = Failure(script, milliseconds(300));
+        EXPECT_NE(reason.find("timed out"), std::string::npos) << script << ": " << reason;
+        EXPECT_LT(steady_clock::now() - start, seconds(10)) << script;
+    }
+    EXPECT_TRUE(HelperChildren().empty());
+}
+
+TEST_F(MisbehavingHelper, AnExitStatusThatCannotBeLearntIsAFailure) {
+    // A parent may start the program with SIGCHLD ignored: the helper is then
+    // reaped by the system and its exit status is lost.
+    const auto previous = signal(SIGCHLD, SIG_IGN);
+    const std::string reason = Failure(
+        "printf 'velmora-fetch 1\\noutcome: ok\\ncharset: \\netag: \\nlast-modified: "
+        "\\nerror: \\nlength: 9\\n\\n<rss/>...'; exit 3");
+    signal(SIGCHLD, previous);
+    EXPECT_NE(reason.find("fetch helper"), std::string::npos) << reason;
 }
 
 TEST_F(MisbehavingHelper, TheHelperGetsTheUrlAndConditionalHeadersAndNoOtherDescriptor) {

@@ -5,9 +5,11 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -15,6 +17,7 @@
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
+#include "platform/http_redirects.h"
 #include "platform/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "platform/posix/curl_transfer.h"
@@ -29,6 +32,7 @@ namespace {
 
 std::atomic<long> gConnectTimeoutMs{0};
 std::atomic<long> gTransferTimeoutMs{0};
+std::string gCaFile;  // set before the transfers that use it start
 
 long ConnectTimeoutMs() {
     long ms = gConnectTimeoutMs.load();
@@ -38,6 +42,15 @@ long ConnectTimeoutMs() {
 long TransferTimeoutMs() {
     long ms = gTransferTimeoutMs.load();
     return ms > 0 ? ms : kTransferTimeoutSeconds * 1000;
+}
+
+bool StartsWithNoCase(std::string_view line, std::string_view lowerPrefix) {
+    if (line.size() < lowerPrefix.size()) return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        const char c = line[i] >= 'A' && line[i] <= 'Z' ? static_cast<char>(line[i] - 'A' + 'a') : line[i];
+        if (c != lowerPrefix[i]) return false;
+    }
+    return true;
 }
 
 // curl_global_init is not thread-safe on older libcurl; run it once.
@@ -114,7 +127,30 @@ private:
     }
 
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-        static_cast<CurlTransfer*>(self)->validators_.AddLine({data, size * count});
+        auto* request = static_cast<CurlTransfer*>(self);
+        const std::string_view line(data, size * count);
+        request->validators_.AddLine(line);
+        // A response's headers end with an empty line; libcurl takes a
+        // connection closed before it for a complete answer without a body.
+        if (line.starts_with("HTTP/")) {
+            request->headersEnded_ = false;
+            request->status_ = 0;
+            const std::size_t space = line.find(' ');
+            if (space != std::string_view::npos)
+                std::from_chars(line.data() + space + 1, line.data() + line.size(), request->status_);
+        } else if (line == "\r\n" || line == "\n") {
+            request->headersEnded_ = true;
+        } else if (request->status_ >= 300 && request->status_ < 400 && StartsWithNoCase(line, "location:")) {
+            // The protocols allowed for redirects hold for the whole chain,
+            // so a step from https down to http is stopped here, before
+            // libcurl follows it.
+            const char* from = nullptr;
+            curl_easy_getinfo(request->easy_, CURLINFO_EFFECTIVE_URL, &from);
+            if (from && IsHttpsDowngrade(from, line.substr(9))) {
+                request->redirectRefused_ = true;
+                return 0;
+            }
+        }
         return size * count;
     }
 
@@ -135,7 +171,13 @@ private:
         // Stops at an error status instead of downloading the error page.
         curl_easy_setopt(easy_, CURLOPT_FAILONERROR, 1L);
         curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+#if CURL_AT_LEAST_VERSION(7, 87, 0)
+        // At a time-out, leave a name lookup that hangs (a name server that
+        // never answers) to its thread instead of waiting for it to return.
+        curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
+#endif
         curl_easy_setopt(easy_, CURLOPT_USERAGENT, "Velmora/1.0");
+        if (!gCaFile.empty()) curl_easy_setopt(easy_, CURLOPT_CAINFO, gCaFile.c_str());
         curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
         curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite);
         curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
@@ -175,6 +217,14 @@ private:
     std::string Describe(CURLcode result) {
         long status = 0;
         curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        if (redirectRefused_) {
+            outcome_.document.body.clear();
+            return "could not fetch " + url_ + ": refused a redirect from https to http";
+        }
+        if (result == CURLE_OK && !headersEnded_) {
+            outcome_.document.body.clear();
+            return "could not fetch " + url_ + ": the answer ended inside its headers";
+        }
         if (result == CURLE_OK && status >= 200 && status < 300) {
             const char* contentType = nullptr;
             curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
@@ -221,6 +271,9 @@ private:
     curl_slist* headers_ = nullptr;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     bool tooLarge_ = false;
+    bool headersEnded_ = false;
+    int status_ = 0;  // of the response whose headers are arriving
+    bool redirectRefused_ = false;
     bool taken_ = false;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> done_{false};
@@ -250,6 +303,10 @@ private:
 void SetFetchTimeoutsForTesting(long connectMs, long totalMs) {
     gConnectTimeoutMs.store(connectMs);
     gTransferTimeoutMs.store(totalMs);
+}
+
+void SetFetchCaFileForTesting(const std::string& path) {
+    gCaFile = path;
 }
 
 std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake) {

@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
@@ -43,7 +45,8 @@ public:
             worker_ = std::thread([this] { Run(); });
         } catch (const std::system_error&) {
             Kill();
-            Reap();
+            int status = 0;
+            Reap(status);
             Finish(Failure("no thread for the transfer"));
         }
     }
@@ -54,6 +57,7 @@ public:
         Kill();
         if (worker_.joinable()) worker_.join();
         if (readFd_ >= 0) close(readFd_);
+        if (pidFd_ >= 0) close(pidFd_);
     }
 
     SpawnFetchRequest(const SpawnFetchRequest&) = delete;
@@ -107,6 +111,7 @@ private:
         sigemptyset(&none);
         sigemptyset(&defaults);
         sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGCHLD);
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
@@ -121,19 +126,31 @@ private:
             return "the fetch helper " + helper + " could not be started (" + ErrnoText(result) + ")";
         }
         readFd_ = ends[0];
+        // Lets the worker wait for the helper's end with a deadline, and
+        // signals reach this helper even should its pid be reused meanwhile.
+        pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
         return "";
+    }
+
+    using Deadline = std::chrono::steady_clock::time_point;
+
+    static std::chrono::milliseconds Left(Deadline deadline) {
+        return std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    }
+
+    std::string TimedOut() const {
+        return "timed out (the fetch helper did not finish within " +
+               std::to_string(std::chrono::ceil<std::chrono::seconds>(timeLimit_).count()) + " s)";
     }
 
     void Run() {
         std::string output, problem;
-        const auto deadline = std::chrono::steady_clock::now() + timeLimit_;
+        const Deadline deadline = std::chrono::steady_clock::now() + timeLimit_;
         std::vector<char> buffer(64 * 1024);
         for (;;) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = Left(deadline);
             if (left.count() <= 0) {
-                problem = "timed out (the fetch helper did not finish within " +
-                          std::to_string(std::chrono::ceil<std::chrono::seconds>(timeLimit_).count()) + " s)";
+                problem = TimedOut();
                 break;
             }
             // Blocks until output, the pipe's end or the deadline.
@@ -158,14 +175,21 @@ private:
             }
             output.append(buffer.data(), static_cast<std::size_t>(got));
         }
-        // Whatever stopped the reading early, the helper has nothing more to say.
+        // A helper that closed its output may still linger; the limit holds
+        // until it has ended.
+        if (problem.empty() && !AwaitEnd(deadline)) problem = TimedOut();
+        // Whatever stopped it early, the helper has nothing more to say.
         if (!problem.empty()) Kill();
-        const int status = Reap();
+        int status = 0;
+        const int reapError = Reap(status);
 
         if (cancelled_.load()) {
             Finish(Failure("the transfer was abandoned"));
         } else if (!problem.empty()) {
             Finish(Failure(problem));
+        } else if (reapError != 0) {
+            // Without its exit status the frame cannot be trusted to be whole.
+            Finish(Failure("how the fetch helper ended is unknown (" + ErrnoText(reapError) + ")"));
         } else if (WIFSIGNALED(status)) {
             Finish(Failure("the fetch helper was ended by signal " + std::to_string(WTERMSIG(status))));
         } else if (WEXITSTATUS(status) != 0) {
@@ -182,21 +206,55 @@ private:
     // another process by then.
     void Kill() {
         std::lock_guard lock(pidMutex_);
-        if (pid_ > 0 && !reaped_) kill(pid_, SIGKILL);
+        if (pid_ <= 0 || reaped_) return;
+        if (pidFd_ >= 0) {
+            syscall(SYS_pidfd_send_signal, pidFd_, SIGKILL, nullptr, 0);
+        } else {
+            kill(pid_, SIGKILL);
+        }
     }
 
-    // Waits for the helper's end, then reaps it; its wait status.
-    int Reap() {
+    // Whether the helper has ended (unreaped) before the deadline.
+    bool AwaitEnd(Deadline deadline) {
+        for (;;) {
+            const auto left = Left(deadline);
+            if (pidFd_ >= 0) {
+                // The descriptor turns readable once the process has ended.
+                pollfd ended{pidFd_, POLLIN, 0};
+                const int polled =
+                    poll(&ended, 1, static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000)));
+                if (polled > 0 || (polled < 0 && errno != EINTR)) return true;
+            } else {
+                // Kernels before 5.3 have no pidfd: look again every 50 ms.
+                siginfo_t info{};
+                if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+                    if (errno != EINTR) return true;  // Reap will say why
+                } else if (info.si_pid == pid_) {
+                    return true;
+                }
+                if (left.count() > 0)
+                    std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(50)));
+            }
+            if (left.count() <= 0) return false;
+        }
+    }
+
+    // Waits for the helper's end and reaps it: 0 and its wait status, or the
+    // error of a wait that failed (the status is then unknown).
+    int Reap(int& status) {
         // Waiting without reaping keeps the pid ours while Kill may still use it.
         siginfo_t info{};
         while (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
         }
         std::lock_guard lock(pidMutex_);
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        int error = 0;
+        while (waitpid(pid_, &status, 0) < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            break;
         }
         reaped_ = true;
-        return status;
+        return error;
     }
 
     TransferOutcome Failure(const std::string& reason) const {
@@ -217,6 +275,7 @@ private:
     std::chrono::milliseconds timeLimit_;
     pid_t pid_ = 0;
     int readFd_ = -1;
+    int pidFd_ = -1;  // -1 where the kernel has no pidfd
     std::mutex pidMutex_;
     bool reaped_ = false;  // under pidMutex_
     std::thread worker_;
