@@ -38,6 +38,8 @@ public:
     void MouseMove(Control control, const MouseArgs& args) override {
         clicks.push_back({'M', control, args});
     }
+    void CloseRequested() override { ++closeRequests; }
+    int closeRequests = 0;
 };
 
 QWidget* ShownWindow(const QString& title) {
