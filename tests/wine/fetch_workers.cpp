@@ -1,8 +1,8 @@
 // fetch_workers URL CHECKS LIMIT_MS: runs CHECKS fetches of URL one after
 // another through the program's WinINet fetch, each with a whole-transfer
-// limit of LIMIT_MS, and an idle pause of LIMIT_MS after each. After each
-// pause it prints "check N: OUTCOME; threads T", so that the caller can look
-// at what the process still holds.
+// limit of LIMIT_MS. Between checks it idles for twice LIMIT_MS and, half-way,
+// prints "check N: OUTCOME; threads T", so that the caller can look at what
+// the process still holds while nothing runs.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
         Sleep(static_cast<DWORD>(limit.count()));
         std::printf("check %d: %s; threads %d\n", check, outcome.c_str(), ThreadCount());
         std::fflush(stdout);
+        Sleep(static_cast<DWORD>(limit.count()));
     }
     CloseHandle(done);
     return 0;
