@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -302,7 +303,13 @@ public:
         outcome_->wake = std::move(wake);
         CreateTimerQueueTimer(&deadline_, nullptr, OnDeadline, outcome_.get(),
                               static_cast<DWORD>(limit.count()), 0, WT_EXECUTEONLYONCE);
-        std::thread([outcome = outcome_, url = std::move(url)] { RunWorker(outcome, url); }).detach();
+        try {
+            std::thread([outcome = outcome_, url = std::move(url)] { RunWorker(outcome, url); }).detach();
+        } catch (const std::system_error&) {
+            if (deadline_) DeleteTimerQueueTimer(nullptr, deadline_, INVALID_HANDLE_VALUE);
+            transferRunning = false;
+            Fail("no thread for the transfer");
+        }
     }
 
     ~WinInetFetch() override {
