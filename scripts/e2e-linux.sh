@@ -5,7 +5,7 @@
 # 127.0.0.1, a browser stand-in that logs what it is asked to open, and a
 # private runtime directory per session. Screenshots go to
 # build/e2e-artifacts/linux/.
-# Usage: scripts/e2e-linux.sh [first-run] [links] [no-config] [scaling] [western]   (default: all)
+# Usage: scripts/e2e-linux.sh [first-run] [links] [no-config] [scaling] [western] [close]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

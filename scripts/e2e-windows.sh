@@ -3,7 +3,7 @@
 # virtual X display with an XEmbed tray, a local feed site on 127.0.0.1, a
 # browser stand-in that logs what it is asked to open, and a Wine prefix per
 # locale copied from a template. Screenshots go to build/e2e-artifacts/.
-# Usage: scripts/e2e-windows.sh [first-run] [links] [no-config] [scaling] [western] [fetch] [cost] [netfaults]
+# Usage: scripts/e2e-windows.sh [first-run] [links] [no-config] [scaling] [western] [close] [fetch] [cost] [netfaults]
 #        (default: all groups)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,7 +42,7 @@ x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -municode -o "
 
 start_e2e_desktop "$work" "$artifacts"
 
-for session in zh scaling en fetch cost; do prefixes+=("$work/prefix-$session"); done
+for session in zh scaling en close fetch cost; do prefixes+=("$work/prefix-$session"); done
 VELMORA_E2E_PLATFORM=windows \
 VELMORA_E2E_EXE=$root/build/windows/velmora.exe \
 VELMORA_E2E_TEMPLATE=$template \
@@ -50,6 +50,7 @@ VELMORA_E2E_READER=$reader \
 VELMORA_E2E_RESTARTER=$restarter \
 VELMORA_E2E_CHECKER=$root/build/windows/tools/velmora-check/velmora-check.exe \
 VELMORA_E2E_SOURCE=$root \
+VELMORA_E2E_WORKERS=$root/build/windows/tests/wine/fetch_workers.exe \
     python3 tests/e2e/cases.py "$@"
 
 # The misbehaving server's faults, against the WinINet fetch this time.

@@ -13,15 +13,17 @@ the WinINet fetch, its CPU under Wine). Exits non-zero when any case fails.
 import contextlib
 import json
 import os
+import subprocess
 import sys
 import time
 import traceback
 
 from desktop import (Failure, check, click, cpu_seconds, find_windows, focused_window, holds, pixel, popup_geometry,
-                     press, region_stats, release_at, resized, rgb_rows, same_region, screenshot, tray_icons,
+                     press, region_stats, release_at, resized, rgb_rows, same_region, screenshot,
+                     thread_and_socket_count, tray_icons,
                      wait_for)
 from linux_session import LinuxSession
-from wine_session import WineSession, run_wine
+from wine_session import WINE, WineSession, run_wine
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from feed_server_process import FeedServerProcess  # noqa: E402
@@ -55,6 +57,7 @@ class Config:
         self.checker = env.get("VELMORA_E2E_CHECKER")
         self.restarter = env.get("VELMORA_E2E_RESTARTER")
         self.source = env.get("VELMORA_E2E_SOURCE")
+        self.workers = env.get("VELMORA_E2E_WORKERS")
         self.base = "http://127.0.0.1:8741/"
 
 
@@ -431,6 +434,20 @@ def cpu_while_waiting(session, state):
     check(figures["stalled"] <= figures["idle"] + 0.05, f"waiting costs CPU: {figures}")
 
 
+@case("9 a close request from outside (taskkill, kill -TERM) ends the program with 0; it takes its icon away")
+def close_request(session, state):
+    write_feed("feeds/close.xml", "关闭", "closing from outside", LINK_A, "Wed, 09 Dec 2026 06:00:00 GMT")
+    session.install("close", "feeds/close.xml")
+    process = session.start("close", trace_tray=True)
+    assert_icon_docked(session)
+    wait_for("the first check", lambda: requests_for("feeds/close.xml") > 0, 20, 0.2)
+    check(session.request_close(process), "the close request was not delivered")
+    wait_for("the program to end", lambda: process.poll() is not None, 15, 0.1)
+    check(process.returncode == 0, f"the program ended with {process.returncode}")
+    wait_for("the icon to leave the tray", lambda: not icons(session), 10)
+    check(session.deleted_own_icon("close"), "the program did not remove its icon itself")
+
+
 def check_url(session, url):
     """velmora-check's verdict on a URL fetched by the Windows fetch, and the
     seconds it took."""
@@ -540,9 +557,48 @@ def scaling(session, state):
                   f"at {dpi} DPI the background differs from 96 DPI's: {figures}")
 
 
+@case("fetch: transfers past their limit end one at a time; the process's threads and sockets stay flat")
+def fetch_workers(session, state):
+    """fetch_workers.exe drives the program's WinINet fetch with a 2 s limit
+    against a server that sends a byte a second: ten checks in a row."""
+    output = os.path.join(config.work, "fetch-workers.txt")
+    samples = []
+    with FeedServerProcess(os.path.join(config.source, "tests/data/feeds")) as server, open(output, "wb") as out:
+        process = subprocess.Popen([WINE, config.workers, server.url("/trickle/cdata_news.xml"), "10", "2000"],
+                                   env=session.env, stdout=out, stderr=subprocess.DEVNULL)
+        try:
+            def sample():
+                with open(output, encoding="utf-8", errors="replace") as f:
+                    lines = [line.strip() for line in f if line.startswith("check ")]
+                for line in lines[len(samples):]:
+                    threads, sockets = thread_and_socket_count(process.pid)
+                    wineserver = session.wineserver_pid()
+                    samples.append((line, threads, sockets + (thread_and_socket_count(wineserver)[1]
+                                                              if wineserver else 0)))
+                return len(samples) == 10 or process.poll() is not None
+
+            wait_for("ten checks", sample, 120, 0.05)
+        finally:
+            if process.poll() is None:
+                process.kill()
+            process.wait()
+    threads, sockets = [s[1] for s in samples], [s[2] for s in samples]
+    print(f"threads after each check: {threads}; sockets (process and wineserver): {sockets}", flush=True)
+    check(len(samples) == 10, f"only {len(samples)} checks: {samples}")
+    check(all("timed out" in line or "still ending" in line for line, _, _ in samples), f"outcomes {samples}")
+    # A worker that is just starting the next check may be counted.
+    check(max(threads) - min(threads) <= 1, f"threads grew: {threads}")
+    check(max(sockets) - min(sockets) <= 1, f"sockets grew: {sockets}")
+
+
 SESSIONS = {"windows": WineSession, "linux": LinuxSession}
 # Groups only the Windows program has.
 WINDOWS_ONLY = {"fetch", "cost"}
+
+
+def fetch_rules_and_workers(session, state):
+    fetch_rules(session, state)
+    fetch_workers(session, state)
 
 
 def main():
@@ -583,7 +639,8 @@ def main():
     # Each of these groups in a session under a locale of its own.
     for group, name, lang, run in (("scaling", "scaling", "zh_CN.UTF-8", scaling),
                                    ("western", "en", "en_US.UTF-8", western_locale),
-                                   ("fetch", "fetch", "C.UTF-8", fetch_rules),
+                                   ("close", "close", "zh_CN.UTF-8", close_request),
+                                   ("fetch", "fetch", "C.UTF-8", fetch_rules_and_workers),
                                    ("cost", "cost", "zh_CN.UTF-8", cpu_while_waiting)):
         if wanted(group):
             with session(name, lang) as (opened, state):

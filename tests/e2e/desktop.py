@@ -165,6 +165,17 @@ def same_region(image_a, image_b, crop):
     return result.stderr.strip().split()[0] == "0"
 
 
+def thread_and_socket_count(pid):
+    """A process's threads, and the sockets among its open descriptors."""
+    sockets = 0
+    for fd in os.listdir(f"/proc/{pid}/fd"):
+        try:
+            sockets += os.readlink(f"/proc/{pid}/fd/{fd}").startswith("socket:")
+        except FileNotFoundError:  # closed meanwhile
+            pass
+    return len(os.listdir(f"/proc/{pid}/task")), sockets
+
+
 def cpu_seconds(pid):
     """CPU time a process's threads have run so far, in nanosecond detail
     (the scheduler's own account; clock ticks would round to 10 ms)."""

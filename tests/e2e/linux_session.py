@@ -152,7 +152,7 @@ class LinuxSession:
         install_program(path, [self.config.exe, helper], urls_line, self.urls_newline)
         return os.path.join(path, "velmora")
 
-    def start(self, folder):
+    def start(self, folder, trace_tray=False):
         log = open(os.path.join(self.root, f"{folder}.log"), "ab")
         process = subprocess.Popen([os.path.join(self.folder(folder), "velmora")], env=self.env, stdout=log,
                                    stderr=log, cwd=self.root)
@@ -164,6 +164,15 @@ class LinuxSession:
         """Qt hands xdg-open the link as a URI: the same address, its
         non-ASCII characters as UTF-8 percent-escapes."""
         return urllib.parse.quote(link, safe=":/?=&#%")
+
+    def request_close(self, process):
+        process.send_signal(signal.SIGTERM)
+        return True
+
+    def deleted_own_icon(self, folder):
+        """The X server drops a dead client's icon too; the exit status 0
+        (not -SIGTERM) is what shows the program's own unload ran."""
+        return True
 
     def is_program(self, process):
         return os.readlink(f"/proc/{process.pid}/exe").endswith("/velmora")

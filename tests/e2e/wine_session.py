@@ -101,10 +101,15 @@ class WineSession:
         install_program(path, [self.config.exe], urls_line, self.urls_newline)
         return os.path.join(path, "velmora.exe")
 
-    def start(self, folder):
+    def log_path(self, folder):
+        return os.path.join(self.config.work, f"{os.path.basename(self.prefix)}-{folder}.log")
+
+    def start(self, folder, trace_tray=False):
+        """With trace_tray, Wine logs the program's own Shell_NotifyIcon calls."""
         exe = os.path.join(self.folder(folder), "velmora.exe")
-        log = open(os.path.join(self.config.work, f"{os.path.basename(self.prefix)}-{folder}.log"), "ab")
-        process = subprocess.Popen([WINE, exe], env=self.env, stdout=log, stderr=log, cwd=self.config.work)
+        log = open(self.log_path(folder), "ab")
+        env = dict(self.env, WINEDEBUG="trace+systray") if trace_tray else self.env
+        process = subprocess.Popen([WINE, exe], env=env, stdout=log, stderr=log, cwd=self.config.work)
         self.processes.append(process)
         return process
 
@@ -113,6 +118,31 @@ class WineSession:
         """ShellExecute gets the link as a URI: what a URI may not hold
         (non-ASCII among it) as UTF-8 percent-escapes."""
         return urllib.parse.quote(link, safe=":/?#[]@!$&'()*+,;=%")
+
+    def request_close(self, process):
+        """taskkill without /f: WM_CLOSE to the program's top-level windows."""
+        result = run_wine(["taskkill", "/im", "velmora.exe"], self.env, 30)
+        return result.returncode == 0
+
+    def deleted_own_icon(self, folder):
+        """Wine removes a dead process's icons itself: the program's own
+        NIM_DELETE (message 2) shows in its trace."""
+        with open(self.log_path(folder), encoding="utf-8", errors="replace") as f:
+            return any("Shell_NotifyIconW dwMessage = 2" in line for line in f)
+
+    def wineserver_pid(self):
+        marker = f"WINEPREFIX={self.prefix}".encode() + b"\0"
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/comm") as f:
+                    if f.read().strip() != "wineserver":
+                        continue
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if marker in f.read():
+                        return int(pid)
+            except OSError:
+                pass
+        return None
 
     def is_program(self, process):
         with open(f"/proc/{process.pid}/cmdline", "rb") as f:
