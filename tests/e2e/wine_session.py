@@ -134,8 +134,8 @@ class WineSession:
         marker = f"WINEPREFIX={self.prefix}".encode() + b"\0"
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
-                with open(f"/proc/{pid}/comm") as f:
-                    if f.read().strip() != "wineserver":
+                with open(f"/proc/{pid}/cmdline", "rb") as f:  # wineserver is a script around wineserver64
+                    if b"wineserver" not in f.read().split(b"\0")[0]:
                         continue
                 with open(f"/proc/{pid}/environ", "rb") as f:
                     if marker in f.read():
