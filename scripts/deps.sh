@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [unit|sanitize|windows|linux|e2e-linux|all]   (default: unit)
+# Usage: scripts/deps.sh [unit|sanitize|windows|linux|e2e-linux|package|all]   (default: unit)
 set -euo pipefail
 
 unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl)
 sanitize=(clang libclang-rt-14-dev)
 linux=(qt6-base-dev fonts-noto-cjk)
-windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei locales)
+windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei fonts-noto-cjk locales)
 # The Linux program's end-to-end tests: xclip reads message boxes' texts.
 e2e_linux=(xvfb xdotool trayer imagemagick x11-utils xclip locales)
+# The site's packages: both programs, the installer and the Debian package.
+package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
 
 want=("${unit[@]}")
 case "${1:-unit}" in
@@ -17,8 +19,9 @@ case "${1:-unit}" in
     windows | e2e) want+=("${windows[@]}") ;;
     linux) want+=("${linux[@]}") ;;
     e2e-linux) want+=("${linux[@]}" "${e2e_linux[@]}") ;;
-    all) want+=("${sanitize[@]}" "${windows[@]}" "${linux[@]}" "${e2e_linux[@]}") ;;
-    *) echo "usage: $0 [unit|sanitize|windows|linux|e2e-linux|all]" >&2; exit 2 ;;
+    package) want+=("${package[@]}") ;;
+    all) want+=("${sanitize[@]}" "${windows[@]}" "${linux[@]}" "${e2e_linux[@]}" "${package[@]}") ;;
+    *) echo "usage: $0 [unit|sanitize|windows|linux|e2e-linux|package|all]" >&2; exit 2 ;;
 esac
 
 missing=()
