@@ -3,7 +3,8 @@
 # command-line tests, then the same under AddressSanitizer and
 # UndefinedBehaviorSanitizer with a short run of each fuzzer, then the
 # end-to-end cases against the Linux program and against velmora.exe under
-# Wine (screenshots in build/e2e-artifacts/).
+# Wine, then the packages: made, installed, upgraded and removed
+# (screenshots in build/e2e-artifacts/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +26,6 @@ bash scripts/e2e-linux.sh
 
 echo "== end-to-end: velmora.exe under Wine"
 bash scripts/e2e-windows.sh
+
+echo "== the packages: the Windows installer under Wine, the Debian package with apt-get"
+bash scripts/e2e-packages.sh
