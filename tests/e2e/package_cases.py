@@ -29,7 +29,8 @@ FULL_HEIGHT = 173
 def write_feed(title):
     """The feed the shipped urls.txt names, with one item."""
     item = (f"<item><title><![CDATA[{title}]]></title><link>https://example.com/a</link>"
-            "<description><![CDATA[装好就能用。]]></description><pubDate>Mon, 07 Dec 2026 08:00:00 GMT</pubDate></item>")
+            "<description><![CDATA[装好就能用。]]></description>"
+            "<pubDate>Mon, 07 Dec 2026 08:00:00 GMT</pubDate></item>")
     with open(os.path.join(WWW, "feed.xml"), "w", encoding="utf-8") as f:
         f.write(f'<?xml version="1.0" encoding="utf-8"?><rss><channel>{item}</channel></rss>')
 
