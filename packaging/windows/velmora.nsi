@@ -40,7 +40,6 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Velmora"
 !define MUI_UNICON "${ICON}"
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\velmora.exe"
-!define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
