@@ -57,6 +57,17 @@ void MainForm::Form_Unload() {
     TrayRemoval();
 }
 
+// Log-off, shutdown, taskkill or an installer: the program ends as after the
+// exit prompt's Yes, its icon gone, whatever the unload met on the way.
+void MainForm::Form_CloseRequest() {
+    try {
+        Unload();
+    } catch (const RuntimeError& error) {
+        platform().ReportUnhandledError(error);
+    }
+    platform().End();
+}
+
 void MainForm::Timer3_Timer() {
     CheckFeed();
 }

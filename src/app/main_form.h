@@ -46,6 +46,7 @@ public:
 protected:
     void Form_Load() override;
     void Form_Unload() override;
+    void Form_CloseRequest() override;
 
 private:
     void StartupErrorRoute();

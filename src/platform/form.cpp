@@ -155,6 +155,10 @@ void Form::MouseUp(Control control, const MouseArgs& args) {
     RunHandler([&] { LabelMouseUp(control, args); });
 }
 
+void Form::CloseRequested() {
+    RunHandler([&] { Form_CloseRequest(); });
+}
+
 void Form::MouseMove(Control control, const MouseArgs& args) {
     for (auto& picture : pictures_) {
         if (picture->id_ != control || !picture->listener_) continue;

@@ -109,6 +109,9 @@ protected:
     virtual void Form_Unload() {}
     virtual void LabelMouseDown(Control, const MouseArgs&) {}
     virtual void LabelMouseUp(Control, const MouseArgs&) {}
+    // A close request from outside; unloading is the whole answer unless
+    // the form says more.
+    virtual void Form_CloseRequest() { Unload(); }
 
     // A timer owned by the form; it stops when the form unloads.
     Timer& AddTimer(std::uint32_t intervalMs, std::function<void()> onTick);
@@ -120,6 +123,7 @@ private:
     void MouseDown(Control control, const MouseArgs& args) override;
     void MouseUp(Control control, const MouseArgs& args) override;
     void MouseMove(Control control, const MouseArgs& args) override;
+    void CloseRequested() override;
     // An event handler's error ends the handler; it is reported, not lost.
     void RunHandler(const std::function<void()>& handler);
 

@@ -36,6 +36,10 @@ public:
     // pointer has left it meanwhile (the adapter captures the mouse).
     virtual void MouseUp(Control control, const MouseArgs& args) = 0;
     virtual void MouseMove(Control control, const MouseArgs& args) = 0;
+    // Someone outside the program asks the window to close: the session is
+    // ending, or a tool or an installer wants the program gone. The core
+    // unloads the window its own way; the adapter destroys nothing itself.
+    virtual void CloseRequested() = 0;
 
 protected:
     ~WindowEvents() = default;

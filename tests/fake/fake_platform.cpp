@@ -454,6 +454,12 @@ void FakePlatform::Click(WindowKind kind, Control label, std::int16_t button) {
     Release(kind, label, button);
 }
 
+void FakePlatform::RequestClose(WindowKind kind) {
+    RunEvent([&] {
+        if (FakeWindow* w = Window(kind)) w->events().CloseRequested();
+    });
+}
+
 void FakePlatform::TrayCallbackX(Twips x) {
     RunEvent([&] {
         if (trayIcons.empty()) return;

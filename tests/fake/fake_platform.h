@@ -94,6 +94,8 @@ public:
     void Press(WindowKind kind, Control label, std::int16_t button = 1);
     void Release(WindowKind kind, Control label, std::int16_t button = 1);
     void Click(WindowKind kind, Control label, std::int16_t button = 1);
+    // A close request from outside the program, to the window if it is loaded.
+    void RequestClose(WindowKind kind);
     // The shell's callback for the icon: a mouse move to the icon's window with
     // X = mouseMessage pixels.
     void TrayCallback(std::int32_t mouseMessage);

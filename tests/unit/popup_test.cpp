@@ -112,6 +112,19 @@ TEST_F(PopupTest, UntouchedNoticeSlidesOutOnThe30thLifetimeTickAndUnloads) {
     EXPECT_EQ(app.fake.log.back(), "Unload Message");
 }
 
+// A close request to the pop-up unloads it through the core, which then
+// loads it afresh for the next notice; the program runs on.
+TEST_F(PopupTest, CloseRequestUnloadsThroughTheCore) {
+    Start();
+    app.fake.RequestClose(WindowKind::Message);
+    EXPECT_EQ(app.Popup(), nullptr);
+    EXPECT_FALSE(app.Message().IsLoaded());
+    EXPECT_FALSE(app.Message().SlideTimer().Enabled());
+    EXPECT_FALSE(app.Message().LifetimeTimer().Enabled());
+    EXPECT_FALSE(app.fake.Ended());
+    EXPECT_EQ(app.fake.trayIcons.size(), 1u);
+}
+
 TEST_F(PopupTest, CloseDuringSlideInReversesFromTheCurrentHeight) {
     Start();
     while (app.Message().SlideHeight() < 1200) SlideTick();

@@ -98,6 +98,16 @@ TEST_F(TrayExit, YesRemovesTheIconBeforeTheProcessEnds) {
               (std::vector<std::string>{"MsgBox 退出", "NotifyIcon DELETE Picture1", "Unload Main", "End"}));
 }
 
+// Log-off, taskkill, an installer: the icon goes before the process ends.
+TEST_F(TrayExit, ACloseRequestToMainEndsTheWayYesDoes) {
+    Start();
+    fake.RequestClose(WindowKind::Main);
+    EXPECT_TRUE(fake.Ended());
+    EXPECT_TRUE(fake.trayIcons.empty());
+    EXPECT_EQ(LogFrom("NotifyIcon DELETE"),
+              (std::vector<std::string>{"NotifyIcon DELETE Picture1", "Unload Main", "End"}));
+}
+
 TEST_F(TrayExit, LeftButtonsAndAFailingPromptChangeNothing) {
     Start();
     for (int n : {513, 514, 515}) fake.TrayCallback(n);

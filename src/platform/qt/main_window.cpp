@@ -8,6 +8,7 @@ MainWindow::MainWindow(const WindowDesign& design, WindowEvents& events, HandleT
     if (const HandleTarget* target = handles.Find(icon)) widget_->setWindowIcon(target->icon);
     for (const PictureBoxDesign& box : design.pictures)
         if (box.id == Control::Picture1) pictureBox_ = handles.AddPictureBox(events, box.id);
+    signals_ = std::make_unique<ShutdownSignals>([&events] { events.CloseRequested(); });
     Place();
 }
 

@@ -3,6 +3,9 @@
 // box `Picture1`, which has a handle but no widget of its own.
 #pragma once
 
+#include <memory>
+
+#include "platform/qt/shutdown_signals.h"
 #include "platform/qt/window_base.h"
 
 namespace velmora::qt {
@@ -25,6 +28,8 @@ public:
 private:
     Handle icon_, picture_;
     Handle pictureBox_ = 0;
+    // While Main is loaded, the shutdown signals close it like the session does.
+    std::unique_ptr<ShutdownSignals> signals_;
 };
 
 }  // namespace velmora::qt

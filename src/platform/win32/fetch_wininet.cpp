@@ -1,8 +1,12 @@
 // The feed transfer on WinINet, so the user's proxy, cookie and TLS settings
 // apply. The blocking calls run on a worker thread. A timer-queue deadline
-// ends the request at the whole-transfer limit whether or not WinINet lets go
-// (closing its handles does not always interrupt a blocked call); the worker
-// then finishes on its own and its result is dropped.
+// ends the request at the whole-transfer limit and closes the transfer's
+// handles, which interrupts a blocked call on Windows. Wine's WinINet lets go
+// only when the call returns, so the worker reads no more than has arrived
+// and looks at the deadline between receives. Only one worker lives at a
+// time: a check that comes while the last one is still ending fails at once
+// instead of stacking another thread and socket.
+#include <atomic>
 #include <condition_variable>
 #include <cwchar>
 #include <memory>
@@ -13,7 +17,9 @@
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
 #include "platform/http_validators.h"
+#include "platform/win32/redirect_rule.h"
 #include "platform/win32/win32_api.h"
+#include "platform/win32/wininet_fetch.h"
 
 #include <wininet.h>
 
@@ -43,19 +49,37 @@ std::string ToUtf8(const std::wstring& text) {
     Fail(std::string(step) + " failed (WinINet error " + std::to_string(GetLastError()) + ")");
 }
 
-// Closes a WinINet handle when it goes out of scope.
-class InternetHandle {
+// Set while a worker runs, cleared as its last step.
+std::atomic<bool> transferRunning{false};
+
+// The WinINet handles of one transfer. The worker opens them; the worker or
+// the deadline, whichever comes first, closes them, requests before their
+// session, and a handle opened after that is closed at once.
+class TransferHandles {
 public:
-    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() {
-        if (handle_) InternetCloseHandle(handle_);
+    // False when the transfer is already closed: the handle is then gone.
+    bool Add(HINTERNET handle) {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            InternetCloseHandle(handle);
+            return false;
+        }
+        handles_.push_back(handle);
+        return true;
     }
-    HINTERNET get() const { return handle_; }
+    void CloseAll() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        while (!handles_.empty()) {
+            InternetCloseHandle(handles_.back());
+            handles_.pop_back();
+        }
+    }
 
 private:
-    HINTERNET handle_;
+    std::mutex mutex_;
+    std::vector<HINTERNET> handles_;
+    bool closed_ = false;
 };
 
 // What the worker and the request share; it lives as long as either needs it.
@@ -67,6 +91,7 @@ struct Outcome {
     std::string error;
     FetchedDocument document;
     std::function<void()> wake;
+    TransferHandles handles;
 
     // The first to finish (worker, deadline or abandonment) decides; a
     // decider that will call Wake says so, and the request is not destroyed
@@ -96,22 +121,19 @@ struct Outcome {
     }
 };
 
-// Keeps every WinINet handle it opens until it is destroyed: closing a handle
-// whose answer was not read can block under some WinINet implementations, so
-// the handles close only after the outcome is out.
+// One transfer on the worker thread; its handles live in the outcome, where
+// the deadline can close them.
 class Transfer {
 public:
     explicit Transfer(std::shared_ptr<Outcome> outcome) : outcome_(std::move(outcome)) {}
-    ~Transfer() {
-        while (!handles_.empty()) handles_.pop_back();  // requests before their session
-    }
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
     FetchedDocument Run(const std::wstring& firstUrl) {
         const std::string cacheKey = ToUtf8(firstUrl);
         // An unchanged feed then costs a 304 instead of the whole document.
-        std::wstring headers = L"Accept-Encoding: gzip, deflate\r\n";
+        // A check a minute gains nothing from a kept-alive connection.
+        std::wstring headers = L"Accept-Encoding: gzip, deflate\r\nConnection: close\r\n";
         for (const std::string& line : SharedValidatorCache().ConditionalHeaders(cacheKey)) {
             headers += win32::ToWide(Utf8ToText(line)) + L"\r\n";
         }
@@ -141,7 +163,10 @@ public:
                 const std::wstring next = QueryHeader(request, HTTP_QUERY_LOCATION);
                 if (next.empty()) Fail("a redirect without a Location");
                 if (hop >= kMaxRedirects) Fail("too many redirects");
-                url = Combine(url, next);
+                std::wstring target = Combine(url, next);
+                if (win32::IsRedirectDowngrade(AsText(url), AsText(target)))
+                    Fail("a redirect from https to http");
+                url = std::move(target);
                 continue;
             }
             if (status == 304) {
@@ -168,8 +193,12 @@ public:
 
 private:
     HINTERNET Keep(HINTERNET handle) {
-        if (handle) handles_.push_back(std::make_unique<InternetHandle>(handle));
+        if (handle && !outcome_->handles.Add(handle)) Fail("abandoned");
         return handle;
+    }
+
+    static std::u16string_view AsText(const std::wstring& text) {
+        return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
     }
 
     // A connection that closes early ends the read as if the document were
@@ -213,14 +242,22 @@ private:
         return out;
     }
 
+    // InternetReadFile waits until the whole buffer is filled: asked only for
+    // what has arrived, it returns after every receive, and a transfer past
+    // its deadline stops at the next one.
     std::string ReadBody(HINTERNET request) {
         std::string body;
         char buffer[16384];
         for (;;) {
             // Nobody waits for an abandoned transfer: stop reading.
             if (outcome_->Finished()) Fail("abandoned");
+            DWORD available = 0;
+            if (!InternetQueryDataAvailable(request, &available, 0, 0))
+                FailWithLastError("InternetQueryDataAvailable");
+            if (available == 0) return body;
+            if (outcome_->Finished()) Fail("abandoned");
             DWORD read = 0;
-            if (!InternetReadFile(request, buffer, sizeof(buffer), &read))
+            if (!InternetReadFile(request, buffer, std::min<DWORD>(available, sizeof(buffer)), &read))
                 FailWithLastError("InternetReadFile");
             if (read == 0) return body;
             if (body.size() + read > kMaxDocumentBytes) Fail("the document is larger than 16 MiB");
@@ -229,32 +266,49 @@ private:
     }
 
     std::shared_ptr<Outcome> outcome_;
-    std::vector<std::unique_ptr<InternetHandle>> handles_;
 };
+
+// A check that finds the last transfer still ending.
+class RefusedFetch final : public FetchRequest {
+public:
+    bool Busy() override { return false; }
+    FetchedDocument Take() override { Fail("the previous transfer is still ending"); }
+};
+
+// Runs one transfer, then lets nothing of it stay: its handles close, and
+// WinINet drops the connections it pooled (its collector thread would
+// otherwise wake every few seconds while they are kept). The outcome is
+// given only after that, so a check that follows its predecessor at once
+// finds no transfer running.
+void RunWorker(const std::shared_ptr<Outcome>& outcome, const std::wstring& url) {
+    std::string error;
+    FetchedDocument document;
+    try {
+        document = Transfer(outcome).Run(url);
+    } catch (const RuntimeError& failure) {
+        error = failure.what();
+    }
+    outcome->handles.CloseAll();
+    InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+    transferRunning = false;
+    if (outcome->Finish(std::move(error), std::move(document), true)) outcome->Wake();
+}
 
 class WinInetFetch final : public FetchRequest {
 public:
-    WinInetFetch(std::wstring url, std::function<void()> wake) : outcome_(std::make_shared<Outcome>()) {
+    // Call with `transferRunning` set; the worker clears it.
+    WinInetFetch(std::wstring url, std::function<void()> wake, std::chrono::milliseconds limit)
+        : outcome_(std::make_shared<Outcome>()) {
         outcome_->wake = std::move(wake);
-        CreateTimerQueueTimer(&deadline_, nullptr, OnDeadline, outcome_.get(), kTransferTimeoutSeconds * 1000,
-                              0, WT_EXECUTEONLYONCE);
-        std::thread([outcome = outcome_, url = std::move(url)] {
-            Transfer transfer(outcome);
-            bool decided;
-            try {
-                decided = outcome->Finish("", transfer.Run(url), true);
-            } catch (const RuntimeError& error) {
-                decided = outcome->Finish(error.what(), {}, true);
-            }
-            if (decided) outcome->Wake();
-            // The transfer's handles close here, after the outcome is out.
-        }).detach();
+        CreateTimerQueueTimer(&deadline_, nullptr, OnDeadline, outcome_.get(),
+                              static_cast<DWORD>(limit.count()), 0, WT_EXECUTEONLYONCE);
+        std::thread([outcome = outcome_, url = std::move(url)] { RunWorker(outcome, url); }).detach();
     }
 
     ~WinInetFetch() override {
         // Waits for a running deadline callback, which uses the outcome.
         if (deadline_) DeleteTimerQueueTimer(nullptr, deadline_, INVALID_HANDLE_VALUE);
-        outcome_->Finish("abandoned", {}, false);
+        if (outcome_->Finish("abandoned", {}, false)) outcome_->handles.CloseAll();
         outcome_->AwaitWake();
     }
 
@@ -269,7 +323,9 @@ public:
 private:
     static void CALLBACK OnDeadline(void* context, BOOLEAN) {
         auto* outcome = static_cast<Outcome*>(context);
-        if (outcome->Finish("the transfer timed out", {}, true)) outcome->Wake();
+        if (!outcome->Finish("the transfer timed out", {}, true)) return;
+        outcome->handles.CloseAll();
+        outcome->Wake();
     }
 
     std::shared_ptr<Outcome> outcome_;
@@ -278,8 +334,18 @@ private:
 
 }  // namespace
 
+namespace win32 {
+
+std::unique_ptr<FetchRequest> StartWinInetFetch(const Text& url, std::function<void()> wake,
+                                                std::chrono::milliseconds limit) {
+    if (transferRunning.exchange(true)) return std::make_unique<RefusedFetch>();
+    return std::make_unique<WinInetFetch>(ToWide(url), std::move(wake), limit);
+}
+
+}  // namespace win32
+
 std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake) {
-    return std::make_unique<WinInetFetch>(win32::ToWide(url), std::move(wake));
+    return win32::StartWinInetFetch(url, std::move(wake), std::chrono::seconds(kTransferTimeoutSeconds));
 }
 
 }  // namespace velmora

@@ -71,10 +71,22 @@ LRESULT CALLBACK MainWindow::MainProc(HWND hwnd, UINT message, WPARAM wParam, LP
         self->onTaskbarCreated_();
         return 0;
     }
-    // Only the core unloads Main; a stray close request must not destroy it
-    // behind its back.
-    if (message == WM_CLOSE) return 0;
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    switch (message) {
+        // The session may end: Main has nothing to save.
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (!wParam) return 0;
+            [[fallthrough]];
+        // taskkill without /f, installers and Restart Manager ask this way.
+        // The core unloads Main (the icon goes) and ends the process; the
+        // window is never destroyed behind its back.
+        case WM_CLOSE:
+            if (self) self->events_.CloseRequested();
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
 }
 
 LRESULT CALLBACK MainWindow::PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

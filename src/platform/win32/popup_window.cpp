@@ -208,6 +208,11 @@ LRESULT CALLBACK PopupWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
         case WM_PAINT:
             self->Paint();
             return 0;
+        case WM_CLOSE:
+            // The core unloads the pop-up its own way; that may destroy
+            // this window, so nothing of it is touched afterwards.
+            self->events_.CloseRequested();
+            return 0;
         case WM_CAPTURECHANGED:
             // Capture taken away (another window, a menu): no release follows.
             if (reinterpret_cast<HWND>(lParam) != hwnd) self->pressed_.reset();

@@ -11,12 +11,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <cstdlib>
 #include <vector>
 
 #include "app/main_design.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/screen.h"
+#include "platform/qt/shutdown_signals.h"
 #include "popup/message_design.h"
 
 namespace velmora::qt {
@@ -38,6 +40,8 @@ public:
     void MouseMove(Control control, const MouseArgs& args) override {
         clicks.push_back({'M', control, args});
     }
+    void CloseRequested() override { ++closeRequests; }
+    int closeRequests = 0;
 };
 
 QWidget* ShownWindow(const QString& title) {
@@ -187,6 +191,22 @@ int RefusingPort() {
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
     close(fd);
     return ntohs(address.sin_port);
+}
+
+// kill, Ctrl+C and a closed terminal reach the event loop as one callback
+// each; the handler itself does nothing more.
+TEST_F(QtWidgets, ShutdownSignalsArriveOnTheEventLoop) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        int calls = 0;
+        velmora::qt::ShutdownSignals watcher([&] { ++calls; });
+        ASSERT_EQ(std::raise(signal), 0);
+        EXPECT_EQ(calls, 0);
+        QElapsedTimer waited;
+        waited.start();
+        while (calls == 0 && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        EXPECT_EQ(calls, 1) << "signal " << signal;
+    }
 }
 
 TEST_F(QtWidgets, TheBlockingPumpWakesWhenATransferEnds) {

@@ -1,0 +1,56 @@
+// fetch_workers URL CHECKS LIMIT_MS: runs CHECKS fetches of URL one after
+// another through the program's WinINet fetch, each with a whole-transfer
+// limit of LIMIT_MS, and an idle pause of LIMIT_MS after each. After each
+// pause it prints "check N: OUTCOME; threads T", so that the caller can look
+// at what the process still holds.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/win32/win32_api.h"
+#include "platform/win32/wininet_fetch.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+int ThreadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: fetch_workers URL CHECKS LIMIT_MS\n");
+        return 2;
+    }
+    const velmora::Text url = velmora::Utf8ToText(argv[1]);
+    const int checks = std::atoi(argv[2]);
+    const std::chrono::milliseconds limit(std::atoi(argv[3]));
+    HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    for (int check = 1; check <= checks; ++check) {
+        auto request = velmora::win32::StartWinInetFetch(
+            url, [done] { SetEvent(done); }, limit);
+        while (request->Busy()) WaitForSingleObject(done, INFINITE);
+        std::string outcome;
+        try {
+            outcome = std::to_string(request->Take().body.size()) + " bytes";
+        } catch (const velmora::RuntimeError& error) {
+            outcome = error.what();
+        }
+        request.reset();
+        Sleep(static_cast<DWORD>(limit.count()));
+        std::printf("check %d: %s; threads %d\n", check, outcome.c_str(), ThreadCount());
+        std::fflush(stdout);
+    }
+    CloseHandle(done);
+    return 0;
+}
