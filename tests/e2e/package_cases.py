@@ -98,6 +98,15 @@ def icons():
     return tray_icons("explorer.exe")
 
 
+def full_popup():
+    """The pop-up at full height: the program runs and reads the site's feed."""
+    def full():
+        geometry = popup_geometry()
+        return geometry if geometry and geometry[3] == FULL_HEIGHT else None
+
+    return wait_for("the pop-up", full, 30)
+
+
 def one_icon():
     return len(icons()) == 1
 
@@ -134,7 +143,7 @@ def windows():
             first = subprocess.Popen([WINE, run_value.strip('"')], env=dict(prefix.env, WINEDEBUG="trace+systray"),
                                      stdout=subprocess.DEVNULL, stderr=log, cwd=WORK)
         wait_for("the icon to dock", one_icon, 30)
-        screenshot(os.path.join(ARTIFACTS, "windows-installed.png"))
+        screenshot(os.path.join(ARTIFACTS, "windows-installed.png"), crop=full_popup())
 
         check(timed("silent upgrade over the running copy", lambda: prefix.run(next_setup, "/S")).returncode == 0,
               "the upgrade failed")
@@ -144,6 +153,7 @@ def windows():
         check(prefix.values(UNINSTALL_KEY)["DisplayVersion"] == NEXT, "the uninstall entry kept the old version")
         wait_for("the new version to run", prefix.programs, 20)
         wait_for("its icon to dock", one_icon, 30)
+        screenshot(os.path.join(ARTIFACTS, "windows-upgraded.png"), crop=full_popup())
         check(holds(one_icon, 2), f"{len(icons())} icons after the upgrade")
 
         quiet = prefix.values(UNINSTALL_KEY)["QuietUninstallString"]
@@ -193,8 +203,7 @@ def run_installed():
         program = subprocess.Popen(["/usr/bin/velmora"], env=env, stdout=log, stderr=log, cwd=WORK)
     try:
         wait_for("the icon to dock", lambda: tray_icons('"velmora"'), 30)
-        wait_for("the pop-up", lambda: (popup_geometry() or (0, 0, 0, 0))[3] == FULL_HEIGHT, 30)
-        screenshot(os.path.join(ARTIFACTS, "debian-popup.png"), crop=popup_geometry())
+        screenshot(os.path.join(ARTIFACTS, "debian-popup.png"), crop=full_popup())
     finally:
         program.kill()
         program.wait()
