@@ -94,6 +94,20 @@ class Prefix:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
+def product_version(exe):
+    """The ProductVersion string of an exe's version resource."""
+    with open(exe, "rb") as f:
+        data = f.read()
+    start = data.find("ProductVersion\0".encode("utf-16-le"))
+    check(start >= 0, f"{exe} has no version resource")
+    start += len("ProductVersion\0".encode("utf-16-le"))
+    start += -start % 4  # the value starts on a 32-bit boundary
+    end = start
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[start:end].decode("utf-16-le")
+
+
 def icons():
     return tray_icons("explorer.exe")
 
@@ -127,6 +141,8 @@ def windows():
         check(folder.endswith(os.path.join("AppData", "Local", "Programs", "Velmora")), f"installed in {folder}")
         with open(os.path.join(folder, "velmora.exe"), "rb") as a, open(ENV["VELMORA_PKG_EXE"], "rb") as b:
             check(a.read() == b.read(), "the installed velmora.exe is not the built one")
+        exe_version = product_version(os.path.join(folder, "velmora.exe"))
+        check(exe_version == VERSION, f"velmora.exe says version {exe_version}, the package {VERSION}")
         with open(os.path.join(folder, "urls.txt"), "rb") as a, open(ENV["VELMORA_PKG_URLS"], "rb") as b:
             check(a.read() == b.read(), "the installed urls.txt is not the site's")
         check(int(entry["EstimatedSize"], 0) > 0, "no size in the uninstall entry")
