@@ -18,7 +18,8 @@ version=$(cat build/package/windows/version.txt)
 next=${version%.*}.$((${version##*.} + 1))
 work=$root/build/e2e-packages
 artifacts=$root/build/e2e-artifacts/packages
-rm -rf "$work"
+# Kept between runs: the compiled locales.
+rm -rf "$work/deb" "$work"/*.exe "$work"/*.deb
 mkdir -p "$work" "$artifacts"
 rm -f "$artifacts"/*.png
 
