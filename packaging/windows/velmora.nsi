@@ -59,6 +59,9 @@ LangString StillRunning ${LANG_SIMPCHINESE} \
 
 ; 1 when a running copy was closed: a silent upgrade starts the new one.
 Var closedRunning
+; 1 when the folder that holds the install folder (%LOCALAPPDATA%\Programs)
+; was not there before: the uninstaller then takes it away too, when empty.
+Var madeParent
 
 ; Asks a running Velmora to close as at log-off and waits for its process to
 ; end, so that its files can be replaced and its tray icon goes with it.
@@ -93,6 +96,10 @@ FunctionEnd
 Section "Velmora" SectionProgram
     SectionIn RO
     Call CloseRunningCopy
+    ${GetParent} "$INSTDIR" $0
+    ${IfNot} ${FileExists} "$0\*.*"
+        StrCpy $madeParent 1
+    ${EndIf}
     SetOutPath "$INSTDIR"
     File "/oname=velmora.exe" "${EXE}"
     File "/oname=urls.txt" "${URLS}"
@@ -108,6 +115,9 @@ Section "Velmora" SectionProgram
     WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+    ${If} $madeParent = 1
+        WriteRegDWORD HKCU "${UNINSTALL_KEY}" "MadeParentFolder" 1
+    ${EndIf}
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
@@ -136,6 +146,11 @@ Section "Uninstall"
     Delete "$INSTDIR\uninstall.exe"
     ; Only when empty: files the user put there stay.
     RMDir "$INSTDIR"
+    ReadRegDWORD $0 HKCU "${UNINSTALL_KEY}" "MadeParentFolder"
+    ${If} $0 = 1
+        ${GetParent} "$INSTDIR" $1
+        RMDir "$1"
+    ${EndIf}
     Delete "$SMPROGRAMS\Velmora.lnk"
     DeleteRegValue HKCU "${RUN_KEY}" "Velmora"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"

@@ -186,6 +186,8 @@ def windows():
         check(prefix.values(UNINSTALL_KEY) is None, "the uninstall entry is still there")
         check("Velmora" not in (prefix.values(RUN_KEY) or {}), "the Run value is still there")
         check(not any(os.path.exists(s) for s in shortcuts), "the shortcut is still there")
+        # A fresh prefix has no Programs folder: the installer made it.
+        check(not os.path.exists(os.path.dirname(folder)), "the folder above the install folder is still there")
     finally:
         prefix.stop()
 
