@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [unit|sanitize|windows|linux|e2e-linux|all]   (default: unit)
+# Usage: scripts/deps.sh [unit|sanitize|windows|linux|e2e-linux|package|all]   (default: unit)
 set -euo pipefail
 
 unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl iproute2)
@@ -8,9 +8,11 @@ sanitize=(clang libclang-rt-14-dev)
 # Qt's own texts in the desktop's language; the widgets tests compile the
 # locales they run under (locales).
 linux=(qt6-base-dev fonts-noto-cjk qt6-translations-l10n locales)
-windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei locales)
+windows=(g++-mingw-w64-x86-64 wine64 xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei fonts-noto-cjk locales)
 # The Linux program's end-to-end tests: xclip reads message boxes' texts.
 e2e_linux=(xvfb xdotool trayer imagemagick x11-utils xclip locales)
+# The site's packages: both programs, the installer and the Debian package.
+package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
 
 want=("${unit[@]}")
 case "${1:-unit}" in
@@ -19,8 +21,9 @@ case "${1:-unit}" in
     windows | e2e) want+=("${windows[@]}") ;;
     linux) want+=("${linux[@]}") ;;
     e2e-linux) want+=("${linux[@]}" "${e2e_linux[@]}") ;;
-    all) want+=("${sanitize[@]}" "${windows[@]}" "${linux[@]}" "${e2e_linux[@]}") ;;
-    *) echo "usage: $0 [unit|sanitize|windows|linux|e2e-linux|all]" >&2; exit 2 ;;
+    package) want+=("${package[@]}") ;;
+    all) want+=("${sanitize[@]}" "${windows[@]}" "${linux[@]}" "${e2e_linux[@]}" "${package[@]}") ;;
+    *) echo "usage: $0 [unit|sanitize|windows|linux|e2e-linux|package|all]" >&2; exit 2 ;;
 esac
 
 missing=()

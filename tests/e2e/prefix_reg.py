@@ -5,11 +5,14 @@
   closed message boxes linger and new ones get no keyboard focus.
 - Chinese glyphs: the Song faces the program asks for map to the installed
   CJK face, and the dialog faces link to it, so message boxes show Chinese.
+
+Usage: prefix_reg.py OUT.reg [FACE FILE]. The tests' face is WenQuanYi Zen
+Hei; a picture for people to look at wants an outline face without embedded
+bitmaps (Noto Serif CJK SC), whose small sizes are not jagged.
 """
 import sys
 
-FACE = "WenQuanYi Zen Hei"
-FILE = "wqy-zenhei.ttc"
+FACE, FILE = sys.argv[2:4] if len(sys.argv) > 3 else ("WenQuanYi Zen Hei", "wqy-zenhei.ttc")
 
 
 def multi_string(*items):

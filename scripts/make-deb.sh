@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Assembles the Debian package from a release build of the Linux program:
+#   /usr/lib/velmora/velmora, velmora-fetch and urls.txt (a link to the
+#   conffile /etc/velmora/urls.txt, which the program reads beside itself),
+#   /usr/bin/velmora, the menu entry, the icons and an XDG autostart entry.
+# Dependencies come from dpkg-shlibdeps; times from SOURCE_DATE_EPOCH.
+# Usage: scripts/make-deb.sh BUILD_DIR URLS VERSION OUTDIR [MAINTAINER]
+set -euo pipefail
+[ $# -ge 4 ] || { echo "usage: $0 BUILD_DIR URLS VERSION OUTDIR [MAINTAINER]" >&2; exit 2; }
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$1 urls=$2 version=$3 out=$4 maintainer=${5:-Velmora <velmora@example.com>}
+: "${SOURCE_DATE_EPOCH:?set SOURCE_DATE_EPOCH (scripts/package.sh takes it from the commit)}"
+umask 022
+export LC_ALL=C.UTF-8 TZ=UTC
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+pkg=$stage/velmora
+doc=$pkg/usr/share/doc/velmora
+install -d "$pkg/DEBIAN" "$pkg/usr/bin" "$pkg/usr/lib/velmora" "$pkg/etc/velmora" "$pkg/etc/xdg/autostart" \
+    "$pkg/usr/share/applications" "$pkg/usr/share/man/man1" "$doc"
+
+for program in velmora velmora-fetch; do
+    install -m 755 "$build/$program" "$pkg/usr/lib/velmora/"
+    strip --remove-section=.comment --remove-section=.note "$pkg/usr/lib/velmora/$program"
+done
+install -m 644 "$urls" "$pkg/etc/velmora/urls.txt"
+# Across top-level folders a link is absolute, within one relative.
+ln -s /etc/velmora/urls.txt "$pkg/usr/lib/velmora/urls.txt"
+ln -s ../lib/velmora/velmora "$pkg/usr/bin/velmora"
+
+install -m 644 "$root/packaging/velmora.desktop" "$pkg/usr/share/applications/velmora.desktop"
+install -m 644 "$root/packaging/velmora.desktop" "$pkg/etc/xdg/autostart/velmora.desktop"
+for size in 16 24 32; do
+    install -D -m 644 "$root/packaging/icons/velmora-$size.png" \
+        "$pkg/usr/share/icons/hicolor/${size}x$size/apps/velmora.png"
+done
+gzip -9n <"$root/packaging/debian/velmora.1" >"$pkg/usr/share/man/man1/velmora.1.gz"
+install -m 644 "$root/packaging/debian/copyright" "$doc/copyright"
+{
+    echo "velmora ($version) unstable; urgency=medium"
+    echo
+    echo "  * Velmora $version."
+    echo
+    echo " -- $maintainer  $(date -u -R -d "@$SOURCE_DATE_EPOCH")"
+} | gzip -9n >"$doc/changelog.gz"
+
+# dpkg-shlibdeps reads the package's name from a debian/control beside it.
+mkdir -p "$stage/debian"
+printf 'Source: velmora\n\nPackage: velmora\nArchitecture: amd64\n' >"$stage/debian/control"
+depends=$(cd "$stage" && dpkg-shlibdeps -O -e velmora/usr/lib/velmora/velmora -e velmora/usr/lib/velmora/velmora-fetch \
+    2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+[ -n "$depends" ] || { echo "$0: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
+
+installed_size=$(du -s -k --apparent-size --exclude=DEBIAN "$pkg" | cut -f1)
+sed -e "s|@VERSION@|$version|" -e "s|@MAINTAINER@|$maintainer|" -e "s|@DEPENDS@|$depends|" \
+    -e "s|@INSTALLED_SIZE@|$installed_size|" "$root/packaging/debian/control.in" >"$pkg/DEBIAN/control"
+printf '/etc/velmora/urls.txt\n/etc/xdg/autostart/velmora.desktop\n' >"$pkg/DEBIAN/conffiles"
+(cd "$pkg" && find . -type f ! -path './DEBIAN/*' -printf '%P\n' | sort | xargs md5sum) >"$pkg/DEBIAN/md5sums"
+chmod 644 "$pkg/DEBIAN/"*
+
+mkdir -p "$out"
+dpkg-deb --root-owner-group -Zxz --build "$pkg" "$out/velmora_${version}_amd64.deb" >/dev/null

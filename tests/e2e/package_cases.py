@@ -1,0 +1,286 @@
+#!/usr/bin/env python3
+"""The packages as a user meets them (scripts/e2e-packages.sh): the Windows
+installer under Wine in a fresh prefix, silent install, upgrade over the
+running copy and silent uninstall; the Debian package installed with apt on
+this machine, run from /usr/bin, upgraded and purged. Prints how long the
+installer's steps take. Exits non-zero when a group fails.
+
+Groups: windows, debian (default: both)."""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+
+from desktop import Failure, check, holds, popup_geometry, screenshot, tray_icons, wait_for
+from wine_session import WINE, WINESERVER, run_wine
+
+ENV = os.environ
+WORK, ARTIFACTS, WWW = ENV["VELMORA_E2E_WORK"], ENV["VELMORA_E2E_ARTIFACTS"], ENV["VELMORA_E2E_WWW"]
+VERSION, NEXT = ENV["VELMORA_PKG_VERSION"], ENV["VELMORA_PKG_NEXT"]
+UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+FULL_HEIGHT = 173
+
+
+def write_feed(title):
+    """The feed the shipped urls.txt names, with one item."""
+    item = (f"<item><title><![CDATA[{title}]]></title><link>https://example.com/a</link>"
+            "<description><![CDATA[装好就能用。]]></description>"
+            "<pubDate>Mon, 07 Dec 2026 08:00:00 GMT</pubDate></item>")
+    with open(os.path.join(WWW, "feed.xml"), "w", encoding="utf-8") as f:
+        f.write(f'<?xml version="1.0" encoding="utf-8"?><rss><channel>{item}</channel></rss>')
+
+
+def timed(what, action):
+    start = time.monotonic()
+    result = action()
+    print(f"  {what}: {time.monotonic() - start:.1f} s", flush=True)
+    return result
+
+
+# --- Windows -----------------------------------------------------------------------------
+
+
+class Prefix:
+    """A fresh Wine prefix copied from the template, and what the installer
+    leaves in it, read from outside through Wine's own reg.exe."""
+
+    def __init__(self):
+        self.path = os.path.join(WORK, "prefix-installer")
+        shutil.rmtree(self.path, ignore_errors=True)
+        shutil.copytree(ENV["VELMORA_E2E_TEMPLATE"], self.path, symlinks=True)
+        self.env = {k: v for k, v in ENV.items() if not k.startswith("LC_")}
+        self.env.update(WINEPREFIX=self.path, WINEDEBUG="-all", LANG="C.UTF-8",
+                        WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d")
+
+    def run(self, *args, timeout=120):
+        return run_wine(list(args), self.env, timeout)
+
+    def values(self, key):
+        """The values of a registry key as {name: data}; None when the key is absent."""
+        result = self.run("reg", "query", key)
+        if result.returncode != 0:
+            return None
+        text = result.stdout.decode("utf-8", "replace")
+        return {m.group(1): m.group(2).strip() for m in re.finditer(r"^\s+(\S+)\s+REG_\w+\s+(.*)$", text, re.M)}
+
+    def unix(self, windows_path):
+        drive, rest = windows_path.split(":", 1)
+        check(drive.upper() == "C", f"{windows_path} is not on C:")
+        return os.path.join(self.path, "drive_c", *rest.strip("\\").split("\\"))
+
+    def programs(self):
+        """PIDs of the velmora.exe processes running in this prefix."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    command = f.read()
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    in_prefix = f"WINEPREFIX={self.path}".encode() in f.read().split(b"\0")
+            except OSError:
+                continue
+            if in_prefix and b"velmora.exe" in command and b"setup" not in command:
+                found.append(int(pid))
+        return found
+
+    def stop(self):
+        subprocess.run([WINESERVER, "-k"], env=self.env, capture_output=True)
+        subprocess.run([WINESERVER, "-w"], env=self.env, capture_output=True, timeout=30)
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def product_version(exe):
+    """The ProductVersion string of an exe's version resource."""
+    with open(exe, "rb") as f:
+        data = f.read()
+    start = data.find("ProductVersion\0".encode("utf-16-le"))
+    check(start >= 0, f"{exe} has no version resource")
+    start += len("ProductVersion\0".encode("utf-16-le"))
+    start += -start % 4  # the value starts on a 32-bit boundary
+    end = start
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[start:end].decode("utf-16-le")
+
+
+def icons():
+    return tray_icons("explorer.exe")
+
+
+def full_popup():
+    """The pop-up at full height: the program runs and reads the site's feed."""
+    def full():
+        geometry = popup_geometry()
+        return geometry if geometry and geometry[3] == FULL_HEIGHT else None
+
+    return wait_for("the pop-up", full, 30)
+
+
+def one_icon():
+    return len(icons()) == 1
+
+
+def windows():
+    setup, next_setup = ENV["VELMORA_PKG_SETUP"], ENV["VELMORA_PKG_NEXT_SETUP"]
+    write_feed("装好了")
+    prefix = Prefix()
+    try:
+        check(timed("silent install", lambda: prefix.run(setup, "/S")).returncode == 0, "the installer failed")
+        entry = prefix.values(UNINSTALL_KEY)
+        check(entry, "no uninstall entry")
+        for name in ("DisplayName", "DisplayVersion", "Publisher", "DisplayIcon", "InstallLocation",
+                     "UninstallString", "QuietUninstallString", "EstimatedSize"):
+            check(entry.get(name), f"the uninstall entry has no {name}")
+        check(entry["DisplayVersion"] == VERSION, f"installed version {entry['DisplayVersion']}")
+        folder = prefix.unix(entry["InstallLocation"])
+        check(folder.endswith(os.path.join("AppData", "Local", "Programs", "Velmora")), f"installed in {folder}")
+        with open(os.path.join(folder, "velmora.exe"), "rb") as a, open(ENV["VELMORA_PKG_EXE"], "rb") as b:
+            check(a.read() == b.read(), "the installed velmora.exe is not the built one")
+        exe_version = product_version(os.path.join(folder, "velmora.exe"))
+        check(exe_version == VERSION, f"velmora.exe says version {exe_version}, the package {VERSION}")
+        with open(os.path.join(folder, "urls.txt"), "rb") as a, open(ENV["VELMORA_PKG_URLS"], "rb") as b:
+            check(a.read() == b.read(), "the installed urls.txt is not the site's")
+        check(int(entry["EstimatedSize"], 0) > 0, "no size in the uninstall entry")
+        shortcuts = glob.glob(os.path.join(prefix.path, "drive_c/users/*/AppData/Roaming/Microsoft/Windows/"
+                                           "Start Menu/Programs/Velmora.lnk"))
+        check(len(shortcuts) == 1, "no Start-menu shortcut")
+        run_value = (prefix.values(RUN_KEY) or {}).get("Velmora")
+        check(run_value == f'"{entry["InstallLocation"]}\\velmora.exe"', f"Run value {run_value!r}")
+
+        # Started as sign-in starts it, traced: the copy the upgrade closes
+        # must take its own icon away (Wine would hide a dead one).
+        trace = os.path.join(WORK, "first-copy.log")
+        with open(trace, "wb") as log:
+            first = subprocess.Popen([WINE, run_value.strip('"')], env=dict(prefix.env, WINEDEBUG="trace+systray"),
+                                     stdout=subprocess.DEVNULL, stderr=log, cwd=WORK)
+        wait_for("the icon to dock", one_icon, 30)
+        screenshot(os.path.join(ARTIFACTS, "windows-installed.png"), crop=full_popup())
+
+        check(timed("silent upgrade over the running copy", lambda: prefix.run(next_setup, "/S")).returncode == 0,
+              "the upgrade failed")
+        wait_for("the old copy to end", lambda: first.poll() is not None, 10)
+        with open(trace, encoding="utf-8", errors="replace") as f:
+            check(re.search(r"dwMessage = 2\b", f.read()), "the old copy did not delete its icon")
+        check(prefix.values(UNINSTALL_KEY)["DisplayVersion"] == NEXT, "the uninstall entry kept the old version")
+        wait_for("the new version to run", prefix.programs, 20)
+        wait_for("its icon to dock", one_icon, 30)
+        screenshot(os.path.join(ARTIFACTS, "windows-upgraded.png"), crop=full_popup())
+        check(holds(one_icon, 2), f"{len(icons())} icons after the upgrade")
+
+        quiet = prefix.values(UNINSTALL_KEY)["QuietUninstallString"]
+        program, argument = re.match(r'"([^"]+)"\s+(.*)', quiet).groups()
+
+        def uninstall():
+            check(prefix.run(program, argument).returncode == 0, "the uninstaller failed")
+            # The uninstaller runs on from a copy of itself in %TEMP%.
+            wait_for("the uninstaller to finish", lambda: not os.path.exists(folder), 60, 0.2)
+
+        timed("silent uninstall", uninstall)
+        wait_for("the program to end", lambda: not prefix.programs(), 10)
+        wait_for("the icon to leave", lambda: not icons(), 10)
+        check(prefix.values(UNINSTALL_KEY) is None, "the uninstall entry is still there")
+        check("Velmora" not in (prefix.values(RUN_KEY) or {}), "the Run value is still there")
+        check(not any(os.path.exists(s) for s in shortcuts), "the shortcut is still there")
+        # A fresh prefix has no Programs folder: the installer made it.
+        check(not os.path.exists(os.path.dirname(folder)), "the folder above the install folder is still there")
+    finally:
+        prefix.stop()
+
+
+# --- Debian ------------------------------------------------------------------------------
+
+
+def apt(*args):
+    command = ["apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=900"] + list(args)
+    if os.geteuid() != 0:
+        command.insert(0, "sudo")
+    result = subprocess.run(command, capture_output=True, text=True, env=dict(ENV, DEBIAN_FRONTEND="noninteractive"))
+    check(result.returncode == 0, f"apt-get {' '.join(args)} failed:\n{result.stdout}{result.stderr}")
+
+
+def installed_version():
+    result = subprocess.run(["dpkg-query", "-W", "-f=${Status} ${Version}", "velmora"], capture_output=True,
+                            text=True)
+    return result.stdout.split()[-1] if result.stdout.startswith("install ok installed") else None
+
+
+def run_installed():
+    """/usr/bin/velmora as the desktop session would start it."""
+    runtime = os.path.join(WORK, "runtime")
+    shutil.rmtree(runtime, ignore_errors=True)
+    os.makedirs(runtime, mode=0o700)
+    env = {k: v for k, v in ENV.items() if not k.startswith(("LC_", "DBUS_", "WAYLAND_", "XDG_", "QT_"))}
+    env.update(LANG="C.UTF-8", XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb", NO_PROXY="127.0.0.1",
+               no_proxy="127.0.0.1")
+    with open(os.path.join(WORK, "velmora.log"), "wb") as log:
+        program = subprocess.Popen(["/usr/bin/velmora"], env=env, stdout=log, stderr=log, cwd=WORK)
+    try:
+        wait_for("the icon to dock", lambda: tray_icons('"velmora"'), 30)
+        screenshot(os.path.join(ARTIFACTS, "debian-popup.png"), crop=full_popup())
+    finally:
+        program.kill()
+        program.wait()
+
+
+def debian():
+    deb, next_deb = ENV["VELMORA_PKG_DEB"], ENV["VELMORA_PKG_NEXT_DEB"]
+    if installed_version():
+        apt("purge", "velmora")
+    timed("apt-get install", lambda: apt("install", deb))
+    check(installed_version() == VERSION, "velmora is not installed")
+    check(os.path.realpath("/usr/bin/velmora") == "/usr/lib/velmora/velmora", "/usr/bin/velmora leads elsewhere")
+    check(os.path.realpath("/usr/lib/velmora/urls.txt") == "/etc/velmora/urls.txt", "urls.txt is not the conffile")
+    check(os.access("/usr/lib/velmora/velmora-fetch", os.X_OK), "no velmora-fetch beside the program")
+    for path in ("/etc/xdg/autostart/velmora.desktop", "/usr/share/applications/velmora.desktop",
+                 "/usr/share/icons/hicolor/32x32/apps/velmora.png"):
+        check(os.path.isfile(path), f"no {path}")
+    owned = subprocess.run(["dpkg-query", "-L", "velmora"], capture_output=True, text=True).stdout.split("\n")
+    write_feed("装好了")
+    run_installed()
+
+    # The administrator's edit survives an upgrade.
+    with open("/etc/velmora/urls.txt", "a", encoding="utf-8") as f:
+        f.write("edited by the administrator\n")
+    with open("/etc/velmora/urls.txt", "rb") as f:
+        edited = f.read()
+    timed("apt-get install (upgrade)", lambda: apt("install", next_deb))
+    check(installed_version() == NEXT, "the upgrade did not take")
+    with open("/etc/velmora/urls.txt", "rb") as f:
+        check(f.read() == edited, "the upgrade lost the edit of /etc/velmora/urls.txt")
+
+    timed("apt-get purge", lambda: apt("purge", "velmora"))
+    check(installed_version() is None, "velmora is still installed")
+    left = [p for p in owned if p and os.path.lexists(p) and not os.path.isdir(p)]
+    check(not left, f"purge left {left}")
+    for folder in ("/usr/lib/velmora", "/etc/velmora", "/usr/share/doc/velmora"):
+        check(not os.path.exists(folder), f"purge left {folder}")
+
+    result = subprocess.run(["lintian", "--fail-on", "error", deb], capture_output=True, text=True)
+    print("  lintian:", result.stdout.strip() or "nothing to report")
+    check(result.returncode == 0, "lintian reports errors")
+
+
+def main():
+    groups = sys.argv[1:] or ["windows", "debian"]
+    failed = []
+    for name in groups:
+        print(f"-- {name}", flush=True)
+        try:
+            {"windows": windows, "debian": debian}[name]()
+            print(f"ok {name}", flush=True)
+        except (Failure, subprocess.TimeoutExpired):
+            traceback.print_exc()
+            failed.append(name)
+    if failed:
+        print("FAILED:", " ".join(failed))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
