@@ -17,8 +17,8 @@
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
+#include "platform/http_redirects.h"
 #include "platform/http_validators.h"
-#include "platform/win32/redirect_rule.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/wininet_fetch.h"
 
@@ -165,7 +165,7 @@ public:
                 if (next.empty()) Fail("a redirect without a Location");
                 if (hop >= kMaxRedirects) Fail("too many redirects");
                 std::wstring target = Combine(url, next);
-                if (win32::IsRedirectDowngrade(AsText(url), AsText(target)))
+                if (IsHttpsDowngrade(ToUtf8(url), ToUtf8(target)))
                     Fail("a redirect from https to http");
                 url = std::move(target);
                 continue;
