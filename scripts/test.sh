@@ -36,7 +36,7 @@ fi
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 # Made once here, so that the two suites under Wine do not both make it.
-bash tests/e2e/wine_prefix.sh build/e2e-windows/template
+bash tests/e2e/wine_prefix.sh "$PWD/build/e2e-windows/template"
 logs=build/e2e-logs
 mkdir -p "$logs"
 echo "== ${suites[*]}, side by side"
