@@ -56,8 +56,7 @@ def find_windows(name_regex, visible=True):
     return [int(w) for w in run(*args).split()]
 
 
-def geometry(window):
-    """(x, y, width, height) of a mapped window, or None."""
+def _geometry_once(window):
     info = run("xwininfo", "-id", str(window))
     if "IsViewable" not in info:
         return None
@@ -69,6 +68,19 @@ def geometry(window):
             return None
         values[key] = int(m.group(1))
     return values["x"], values["y"], values["w"], values["h"]
+
+
+def geometry(window):
+    """(x, y, width, height) of a mapped window, or None. xwininfo asks for
+    the place and the size in two requests, so a window that moves between
+    them reads as a mix of two states: read until two agree."""
+    last = _geometry_once(window)
+    for _ in range(10):
+        now = _geometry_once(window)
+        if now == last:
+            return now
+        last = now
+    return last
 
 
 def focused_window():

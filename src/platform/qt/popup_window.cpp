@@ -255,8 +255,8 @@ void PopupWindow::Show() {
 
 // Height 0 is a real state of the slide, and Qt would unmap such a window
 // anyway: the native window is hidden while the logical height stays 0.
-void PopupWindow::Place() {
-    WindowBase::Place();
+void PopupWindow::ApplyPlacement() {
+    WindowBase::ApplyPlacement();
     const bool visible = shown_ && height_ > 0;
     if (visible && !widget_->isVisible()) {
         widget_->show();

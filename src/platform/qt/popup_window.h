@@ -34,7 +34,7 @@ public:
     Handle PictureHandle(Control control) const override { return ControlHandle(control); }
 
 protected:
-    void Place() override;
+    void ApplyPlacement() override;
 
 private:
     PopupWidget* popup_;

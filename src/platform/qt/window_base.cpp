@@ -51,6 +51,18 @@ void WindowBase::SetHeight(Twips value) {
 }
 
 void WindowBase::Place() {
+    if (placementQueued_) return;
+    placementQueued_ = true;
+    QMetaObject::invokeMethod(
+        placement_.get(),
+        [this] {
+            placementQueued_ = false;
+            ApplyPlacement();
+        },
+        Qt::QueuedConnection);
+}
+
+void WindowBase::ApplyPlacement() {
     widget_->setGeometry(left_, top_, width_, std::max(height_, 1));
 }
 

@@ -68,15 +68,22 @@ protected:
     Recorder events;
 };
 
+// The window follows its fields once the running handler is done.
+void Settle() {
+    QCoreApplication::sendPostedEvents();
+}
+
 TEST_F(QtWidgets, ThePopUpIsHiddenWhileItsHeightIsZero) {
     auto popup = platform.LoadWindow(MessageDesign(), events);
     popup->SetHeight(0);
     popup->Show();
+    Settle();
     EXPECT_EQ(popup->Height(), 0.0f);  // Qt would unmap it anyway; the height stays 0
     EXPECT_EQ(ShownWindow("Form1"), nullptr);
 
     popup->SetHeight(1500);
     popup->SetTop(3000);
+    Settle();
     QWidget* shown = ShownWindow("Form1");
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(popup->Height(), 1500.0f);
@@ -85,8 +92,30 @@ TEST_F(QtWidgets, ThePopUpIsHiddenWhileItsHeightIsZero) {
     EXPECT_TRUE(shown->testAttribute(Qt::WA_ShowWithoutActivating));
 
     popup->SetHeight(0);
+    Settle();
     EXPECT_EQ(popup->Height(), 0.0f);
     EXPECT_EQ(ShownWindow("Form1"), nullptr);
+}
+
+// A slide step sets the height, then the top that keeps the bottom edge in
+// place: on screen the window goes from one step to the next, never through
+// the one in between.
+TEST_F(QtWidgets, ASlideStepMovesThePopUpInOnePiece) {
+    auto popup = platform.LoadWindow(MessageDesign(), events);
+    popup->SetHeight(1500);
+    popup->SetTop(3000);
+    popup->Show();
+    Settle();
+    QWidget* shown = ShownWindow("Form1");
+    ASSERT_NE(shown, nullptr);
+    const QRect before = shown->geometry();
+
+    popup->SetHeight(1600);
+    EXPECT_EQ(shown->geometry(), before) << "seen with its bottom edge moved";
+    popup->SetTop(2900);
+    Settle();
+    EXPECT_EQ(shown->geometry().bottom(), before.bottom());
+    EXPECT_GT(shown->geometry().height(), before.height());
 }
 
 // Unloading a pop-up lets go of the fonts it used; the next one must still
@@ -113,6 +142,7 @@ TEST_F(QtWidgets, APopUpAfterAnUnloadedOneDrawsItsPictureAndTexts) {
         popup->SetLabelCaption(Control::Labeltitle, u"新版本发布：测试条目");
         popup->SetHeight(2600);
         popup->Show();
+        Settle();
         QWidget* shown = ShownWindow("Form1");
         ASSERT_NE(shown, nullptr);
         drawn.push_back(shown->grab().toImage());
@@ -136,6 +166,7 @@ TEST_F(QtWidgets, AReleaseGoesToThePressedLabelWhereverThePointerIs) {
     auto popup = platform.LoadWindow(MessageDesign(), events);
     popup->SetHeight(kPopupFullHeight);
     popup->Show();
+    Settle();
     QWidget* shown = ShownWindow("Form1");
     ASSERT_NE(shown, nullptr);
 
