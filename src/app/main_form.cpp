@@ -78,7 +78,7 @@ void MainForm::CheckFeed() {
         while (request->Busy()) platform().PumpEvents();
         const FetchedDocument document = request->Take();
         const Text feed = DecodeDocument(document.body, document.headerCharset, platform());
-        FeedOutcome outcome = ExamineFeed(feed, lastPubDate_, scanIndex_);
+        FeedOutcome outcome = ExamineFeed(feed, lastPubDate_);
         auto* item = std::get_if<FeedItem>(&outcome);
         if (!item) return;
         ShowNotice(item->title, item->description, item->link);

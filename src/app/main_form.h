@@ -62,7 +62,6 @@ private:
     Timer& timer2_;
     Text feedUrl_;
     Text lastPubDate_;
-    std::int32_t scanIndex_ = 0;
     std::int16_t shakeTicks_ = 0;
     std::int16_t shakeLeft_ = 0;
     std::int16_t shakeTop_ = 0;

@@ -260,10 +260,9 @@ int RunCheck(const Options& options) {
         return ReportNothing(options, *problem, kCannotRead);
     const Text& feed = std::get<Text>(loaded);
 
-    std::int32_t scanIndex = 0;
     FeedOutcome outcome;
     try {
-        outcome = ExamineFeed(feed, options.lastPubDate, scanIndex);
+        outcome = ExamineFeed(feed, options.lastPubDate);
     } catch (const RuntimeError& error) {
         // The check's error route: a position past the 16-bit limit or an end
         // marker before its field. Nothing is shown, like any other miss.
