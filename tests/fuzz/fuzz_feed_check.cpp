@@ -4,7 +4,7 @@
 #include "feed/feed_check.h"
 #include "fuzz_input.h"
 #include "platform/errors.h"
-#include "popup/message_form.h"
+#include "popup/notice_popup.h"
 
 using namespace velmora;
 
