@@ -1,4 +1,4 @@
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "platform/arith.h"
 
 namespace velmora {
@@ -18,18 +18,18 @@ float JitterBase(std::int16_t saved) {
 
 }  // namespace
 
-void MainForm::Shake() {
+void MainWindow::Shake() {
     shakeTicks_ = 0;
     shakeLeft_ = CInt16(Left());
     shakeTop_ = CInt16(Top());
-    timer2_.SetEnabled(true);
+    shakeTimer_.SetEnabled(true);
     while (shakeTicks_ < kShakeTicks) platform().PumpEvents();
     SetLeft(shakeLeft_);
     SetTop(shakeTop_);
-    timer2_.SetEnabled(false);
+    shakeTimer_.SetEnabled(false);
 }
 
-void MainForm::Timer2_Timer() {
+void MainWindow::OnShakeTimer() {
     platform().Randomize();
     const float r1 = platform().Rnd();
     SetLeft(r1 * kJitterSpan + JitterBase(shakeLeft_));

@@ -1,20 +1,21 @@
 #include <memory>
 
-#include "app/main_form.h"
-#include "tray/ctray.h"
+#include "app/main_window.h"
+#include "tray/tray_icon.h"
 
 namespace velmora {
 namespace {
 
-// Main's handlers for the tray object's events; the other four have none.
+// The main window answers two of the icon's events, both releases; presses and
+// double-clicks do nothing.
 class MainTrayEvents final : public TrayEvents {
 public:
-    explicit MainTrayEvents(MainForm& main) : main_(main) {}
-    void RButtonUp() override { main_.Tray_RButtonUp(); }
-    void LButtonUp() override { main_.Tray_LButtonUp(); }
+    explicit MainTrayEvents(MainWindow& main) : main_(main) {}
+    void RButtonUp() override { main_.OnTrayRightButtonUp(); }
+    void LButtonUp() override { main_.OnTrayLeftButtonUp(); }
 
 private:
-    MainForm& main_;
+    MainWindow& main_;
 };
 
 // One step of the exit prompt: its error is dropped and the next step runs.
@@ -31,20 +32,20 @@ void IgnoringErrors(Step&& step) {
 
 // Creates the notification-area icon at its place in start-up. Its failures
 // go to start-up's error route, which then finds `tray_` set or empty.
-void MainForm::TraySetUp() {
-    tray_ = std::make_unique<CTray>(platform(), *this, std::make_unique<MainTrayEvents>(*this));
-    tray_->PicBox(GetPictureBox(Control::Picture1));
+void MainWindow::SetUpTrayIcon() {
+    tray_ = std::make_unique<TrayIcon>(platform(), *this, std::make_unique<MainTrayEvents>(*this));
+    tray_->BindCallbackBox(GetPictureBox(Control::TrayCallbackBox));
     tray_->ShowIcon();  // false only without a picture box, which it has
 }
 
 // Removes the icon, if there is one; start-up's error route and unload call it.
-void MainForm::TrayRemoval() {
+void MainWindow::RemoveTrayIcon() {
     if (tray_) tray_->DeleteIcon();
 }
 
 // The exit prompt. Unloading removes the icon; End follows at once so that no
-// handler runs after it (the tray object is never destroyed on this path).
-void MainForm::Tray_RButtonUp() {
+// handler runs after it (the tray icon object is never destroyed on this path).
+void MainWindow::OnTrayRightButtonUp() {
     std::int32_t answer = 0;
     IgnoringErrors([&] { answer = platform().MsgBox(hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo); });
     if (answer != kIdYes) return;
@@ -53,6 +54,6 @@ void MainForm::Tray_RButtonUp() {
 }
 
 // A left click on the icon has no visible effect.
-void MainForm::Tray_LButtonUp() {}
+void MainWindow::OnTrayLeftButtonUp() {}
 
 }  // namespace velmora

@@ -30,17 +30,17 @@ std::string Quoted(const Marker& marker) {
 }
 
 // Position of a marker in `text`, with the error naming the marker.
-std::int16_t Find(const Text& text, const Marker& marker, std::int32_t& scanIndex) {
+std::int16_t Find(const Text& text, const Marker& marker) {
     try {
-        return FindText(text, marker.text, scanIndex);
+        return FindText(text, marker.text);
     } catch (const RuntimeError& error) {
         throw RuntimeError(error.code(), Quoted(marker) + " lies beyond the 16-bit position limit");
     }
 }
 
 // The start position of a field: the marker's position plus its length, in 16 bits.
-std::int16_t StartAfter(const Text& text, const Marker& marker, std::int32_t& scanIndex) {
-    std::int16_t position = Find(text, marker, scanIndex);
+std::int16_t StartAfter(const Text& text, const Marker& marker) {
+    std::int16_t position = Find(text, marker);
     try {
         return AddInt16(position, marker.length);
     } catch (const RuntimeError& error) {
@@ -91,52 +91,51 @@ const char* Describe(NoNotice reason) {
     return "nothing to show";
 }
 
-std::int16_t FindText(const Text& text, const Text& marker, std::int32_t& scanIndex) {
+std::int16_t FindText(const Text& text, const Text& marker) {
     const std::int32_t length = ToInt32(static_cast<std::int64_t>(text.size()));
-    for (scanIndex = 1; scanIndex <= length; scanIndex = AddInt32(scanIndex, 1)) {
-        if (StartsWithAt(text, scanIndex, marker)) return ToInt16(scanIndex);
+    for (std::int32_t i = 1; i <= length; i = AddInt32(i, 1)) {
+        if (StartsWithAt(text, i, marker)) return ToInt16(i);
     }
     return 0;
 }
 
-Text StripMarkup(const Text& text, std::int32_t& scanIndex) {
+Text StripMarkup(const Text& text) {
     Text s = text;
-    scanIndex = 1;
-    while (scanIndex <= ToInt32(static_cast<std::int64_t>(s.size()))) {
-        const std::int32_t i = scanIndex;
+    std::int32_t i = 1;
+    while (i <= ToInt32(static_cast<std::int64_t>(s.size()))) {
         const auto at = static_cast<std::size_t>(i - 1);
         if (StartsWithAt(s, i, u"[b]")) {
             s.erase(at, 3);
-            scanIndex = AddInt32(scanIndex, 1);
+            i = AddInt32(i, 1);
         } else if (StartsWithAt(s, i, u"#183;")) {
             s.replace(at, 5, 1, kMiddleDot);
         } else if (StartsWithAt(s, i, u"[u]") || StartsWithAt(s, i, u"[i]")) {
             s.erase(at, 3);
         }
-        scanIndex = AddInt32(scanIndex, 1);
+        i = AddInt32(i, 1);
     }
     return s;
 }
 
-FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate, std::int32_t& scanIndex) {
-    const std::int16_t itemStart = StartAfter(feed, kItem, scanIndex);
+FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate) {
+    const std::int16_t itemStart = StartAfter(feed, kItem);
     if (itemStart <= kItem.length) return NoNotice::NoItem;
     const Text itemText = MidToEnd(feed, itemStart);
 
-    const std::int16_t s = StartAfter(itemText, kPubDate, scanIndex);
-    const std::int16_t e = Find(itemText, kPubDateEnd, scanIndex);
+    const std::int16_t s = StartAfter(itemText, kPubDate);
+    const std::int16_t e = Find(itemText, kPubDateEnd);
     if (s <= kPubDate.length) return NoNotice::NoPubDate;
     if (e <= 0) return NoNotice::NoPubDateEnd;
     Text pubDate = Cut(itemText, s, e, kPubDateEnd);
     if (pubDate == lastPubDate) return NoNotice::Unchanged;
 
     // All six searches come before any test.
-    const std::int16_t ts = StartAfter(itemText, kTitle, scanIndex);
-    const std::int16_t te = Find(itemText, kTitleEnd, scanIndex);
-    const std::int16_t ls = StartAfter(itemText, kLink, scanIndex);
-    const std::int16_t le = Find(itemText, kLinkEnd, scanIndex);
-    const std::int16_t ds = StartAfter(itemText, kDescription, scanIndex);
-    const std::int16_t de = Find(itemText, kDescriptionEnd, scanIndex);
+    const std::int16_t ts = StartAfter(itemText, kTitle);
+    const std::int16_t te = Find(itemText, kTitleEnd);
+    const std::int16_t ls = StartAfter(itemText, kLink);
+    const std::int16_t le = Find(itemText, kLinkEnd);
+    const std::int16_t ds = StartAfter(itemText, kDescription);
+    const std::int16_t de = Find(itemText, kDescriptionEnd);
     if (ts <= kTitle.length) return NoNotice::NoTitle;
     if (te <= 0) return NoNotice::NoTitleEnd;
     if (ls <= kLink.length) return NoNotice::NoLink;
@@ -146,9 +145,9 @@ FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate, std::int32_t&
 
     FeedItem result;
     result.pubDate = std::move(pubDate);
-    result.title = StripMarkup(Cut(itemText, ts, te, kTitleEnd), scanIndex);
+    result.title = StripMarkup(Cut(itemText, ts, te, kTitleEnd));
     result.link = Cut(itemText, ls, le, kLinkEnd);
-    result.description = StripMarkup(Cut(itemText, ds, de, kDescriptionEnd), scanIndex);
+    result.description = StripMarkup(Cut(itemText, ds, de, kDescriptionEnd));
     return result;
 }
 

@@ -33,16 +33,17 @@ const char* Describe(NoNotice reason);
 using FeedOutcome = std::variant<FeedItem, NoNotice>;
 
 // 1-based position of the first occurrence of `marker` in `text`, 0 when
-// absent. A match beyond 32767 is an overflow error. `scanIndex` is the loop
-// position the check's text operations share.
-std::int16_t FindText(const Text& text, const Text& marker, std::int32_t& scanIndex);
+// absent. A match beyond 32767 is an overflow error.
+std::int16_t FindText(const Text& text, const Text& marker);
 
-// Removes "[b]", "[u]", "[i]" and turns "#183;" into a middle dot, with the
-// scan's own skipping rules.
-Text StripMarkup(const Text& text, std::int32_t& scanIndex);
+// Removes "[b]", "[u]", "[i]" and turns "#183;" into a middle dot, in one pass
+// from the left. The character that moves into a removed marker's place is
+// not looked at again, nor after "[b]" the one behind it: "[u][i]x" keeps its
+// "[i]" and "[b][b]x" its second "[b]".
+Text StripMarkup(const Text& text);
 
 // Finds the first item of `feed` and decides by `lastPubDate` whether it is
 // shown. Position overflows and end markers before their field raise errors.
-FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate, std::int32_t& scanIndex);
+FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate);
 
 }  // namespace velmora

@@ -24,9 +24,4 @@ inline std::int32_t AddInt32(std::int32_t a, std::int64_t b) {
 // Single-precision division; division by zero and invalid results are errors.
 float DivideSingle(float dividend, float divisor);
 
-// 16-bit booleans: true is -1.
-using Bool16 = std::int16_t;
-inline constexpr Bool16 kTrue = -1;
-inline constexpr Bool16 kFalse = 0;
-
 }  // namespace velmora

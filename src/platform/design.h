@@ -13,8 +13,8 @@ namespace velmora {
 using Twips = float;  // 1440 per inch
 
 // Controls that a window may carry and that the logic addresses by name.
-enum class Control { Picture1, Label1, Commandurl, Labeltitle, Labelmsg };
-enum class WindowKind { Main, Message };
+enum class Control { TrayCallbackBox, CloseMark, DetailsLink, TitleLabel, TextLabel };
+enum class WindowKind { MainWindow, Popup };
 
 struct Rgb {
     std::uint8_t red, green, blue;

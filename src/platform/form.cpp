@@ -74,12 +74,12 @@ void Form::Load() {
         label->Reset();
         label->window_ = window_.get();
     }
-    Form_Load();
+    OnLoad();
 }
 
 void Form::Unload() {
     if (!window_) return;
-    Form_Unload();
+    OnUnload();
     for (auto& timer : timers_) timer->SetEnabled(false);
     for (auto& label : labels_) label->window_ = nullptr;
     window_.reset();
@@ -156,7 +156,7 @@ void Form::MouseUp(Control control, const MouseArgs& args) {
 }
 
 void Form::CloseRequested() {
-    RunHandler([&] { Form_CloseRequest(); });
+    RunHandler([&] { OnCloseRequest(); });
 }
 
 void Form::MouseMove(Control control, const MouseArgs& args) {

@@ -57,8 +57,8 @@ private:
     Twips left_ = 0, top_ = 0;
 };
 
-// A picture box: its window receives mouse moves, which go to the one
-// listener that holds a reference to it (an event-receiving reference).
+// A picture box: its window receives mouse moves, which go to its one
+// listener, if any.
 class PictureBox {
 public:
     using MouseMoveListener = std::function<void(const MouseArgs&)>;
@@ -82,9 +82,9 @@ public:
     Form& operator=(const Form&) = delete;
 
     bool IsLoaded() const { return window_ != nullptr; }
-    // Loads the window unless it is loaded: design values, then Form_Load.
+    // Loads the window unless it is loaded: design values, then OnLoad.
     void Load();
-    // Runs Form_Unload, stops the timers and destroys the window.
+    // Runs OnUnload, stops the timers and destroys the window.
     void Unload();
 
     // Every property access loads the window first (load on first use).
@@ -105,13 +105,13 @@ public:
     Platform& platform() { return platform_; }
 
 protected:
-    virtual void Form_Load() {}
-    virtual void Form_Unload() {}
+    virtual void OnLoad() {}
+    virtual void OnUnload() {}
     virtual void LabelMouseDown(Control, const MouseArgs&) {}
     virtual void LabelMouseUp(Control, const MouseArgs&) {}
     // A close request from outside; unloading is the whole answer unless
     // the form says more.
-    virtual void Form_CloseRequest() { Unload(); }
+    virtual void OnCloseRequest() { Unload(); }
 
     // A timer owned by the form; it stops when the form unloads.
     Timer& AddTimer(std::uint32_t intervalMs, std::function<void()> onTick);

@@ -1,4 +1,4 @@
-// The shell's notification-icon record as CTray holds it, and its 488-byte
+// The shell's notification-icon record as TrayIcon holds it, and its 488-byte
 // ANSI wire form for Shell_NotifyIconA.
 #pragma once
 

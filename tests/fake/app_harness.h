@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "fake/fake_platform.h"
-#include "popup/message_form.h"
+#include "popup/notice_popup.h"
 
 namespace velmora::testing {
 
@@ -37,12 +37,12 @@ inline FetchScript Failure() {
 
 struct AppHarness {
     FakePlatform fake;
-    std::unique_ptr<MainForm> main;
+    std::unique_ptr<MainWindow> main;
 
     AppHarness() { fake.SetFile(u"urls.txt", "news/rss.xml\r\n"); }
 
     void Start() {
-        main = std::make_unique<MainForm>(fake, kBaseUrl);
+        main = std::make_unique<MainWindow>(fake, kBaseUrl);
         fake.RunEvent([&] { main->Load(); });
     }
     // Starts with the first check serving `feed`; later checks fail unless queued.
@@ -50,11 +50,11 @@ struct AppHarness {
         fake.QueueFetch(Serve(feed));
         Start();
     }
-    FakeWindow* Popup() const { return fake.Window(WindowKind::Message); }
-    MessageForm& Message() const { return *main->Message(); }
+    FakeWindow* Popup() const { return fake.Window(WindowKind::Popup); }
+    NoticePopup& Notice() const { return *main->Popup(); }
     int Shows() const {
         int n = 0;
-        for (const auto& entry : fake.log) n += entry == "Show Message";
+        for (const auto& entry : fake.log) n += entry == "Show Popup";
         return n;
     }
 };

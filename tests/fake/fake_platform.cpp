@@ -126,13 +126,13 @@ void FakeWindow::MoveLabel(Control label, Twips left, Twips top) {
 }
 
 Handle FakeWindow::ControlHandle(Control control) const {
-    if (control != Control::Picture1 || design_.pictures.empty())
+    if (control != Control::TrayCallbackBox || design_.pictures.empty())
         throw RuntimeError(ErrorCode::Platform, "no such control");
     return pictureWindow_;
 }
 
 Handle FakeWindow::PictureHandle(Control control) const {
-    if (control != Control::Picture1 || design_.pictures.empty())
+    if (control != Control::TrayCallbackBox || design_.pictures.empty())
         throw RuntimeError(ErrorCode::Platform, "no such control");
     return pictureHandle_;
 }
@@ -152,9 +152,10 @@ void FakePlatform::QueueFetch(FetchScript script) {
 
 std::string FakePlatform::NameOf(Handle handle) const {
     for (const FakeWindow* w : windows_) {
-        const char* kind = w->kind() == WindowKind::Main ? "Main" : "Message";
+        const char* kind = w->kind() == WindowKind::MainWindow ? "MainWindow" : "Popup";
         if (w->hWnd() == handle) return kind;
-        if (w->kind() == WindowKind::Main && w->ControlHandle(Control::Picture1) == handle) return "Picture1";
+        if (w->kind() == WindowKind::MainWindow && w->ControlHandle(Control::TrayCallbackBox) == handle)
+            return "TrayCallbackBox";
     }
     return std::to_string(handle);
 }
@@ -324,6 +325,11 @@ std::int32_t FakePlatform::MsgBox(Handle owner, const Text& text, const Text& ca
 
 std::int32_t FakePlatform::SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
                                         std::int32_t cx, std::int32_t cy, std::int32_t flags) {
+    // Above all other windows, keeping place and size, and nothing else.
+    if (insertAfter == kHwndTopmost && flags == kSwpNoMove + kSwpNoSize) {
+        log.push_back("Topmost " + NameOf(window));
+        return 1;
+    }
     log.push_back("SetWindowPos " + NameOf(window) + " " + std::to_string(insertAfter) + " " +
                   std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(cx) + " " +
                   std::to_string(cy) + " " + std::to_string(flags));
@@ -354,16 +360,16 @@ bool FakePlatform::ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) {
     const Handle window = WireInt(data, 4);
     const std::int32_t id = WireInt(data, 8);
     auto it = std::find_if(trayIcons.begin(), trayIcons.end(),
-                           [&](const TrayIcon& icon) { return icon.window == window && icon.id == id; });
+                           [&](const ShellIcon& icon) { return icon.window == window && icon.id == id; });
     bool ok = false;
-    auto fill = [&](TrayIcon& icon) {
+    auto fill = [&](ShellIcon& icon) {
         icon.icon = WireInt(data, 20);
         icon.tip = WireText(*this, data, 24, 128);
         icon.info = WireText(*this, data, 160, 256);
         icon.infoTitle = WireText(*this, data, 420, 64);
     };
     if (message == kNimAdd && it == trayIcons.end()) {
-        TrayIcon icon{window, id, 0, {}, {}, {}};
+        ShellIcon icon{window, id, 0, {}, {}, {}};
         fill(icon);
         trayIcons.push_back(icon);
         ok = true;
@@ -476,8 +482,8 @@ void FakePlatform::TrayCallbackX(Twips x) {
         if (trayIcons.empty()) return;
         const Handle target = trayIcons.front().window;
         for (FakeWindow* w : windows_) {
-            if (w->kind() == WindowKind::Main && w->ControlHandle(Control::Picture1) == target) {
-                w->events().MouseMove(Control::Picture1, {0, 0, x, 0});
+            if (w->kind() == WindowKind::MainWindow && w->ControlHandle(Control::TrayCallbackBox) == target) {
+                w->events().MouseMove(Control::TrayCallbackBox, {0, 0, x, 0});
                 return;  // the handler may have unloaded windows
             }
         }

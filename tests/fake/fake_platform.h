@@ -48,7 +48,7 @@ struct NotifyCall {
     bool result;
 };
 
-struct TrayIcon {
+struct ShellIcon {
     Handle window;
     std::int32_t id;
     Handle icon;
@@ -110,7 +110,7 @@ public:
     std::vector<std::string> unhandledErrors;
     std::vector<Text> fetchedUrls;
     std::map<WindowKind, std::vector<Twips>> heightHistory;  // every height set, across loads
-    std::vector<TrayIcon> trayIcons;                         // icons the fake shell shows now
+    std::vector<ShellIcon> trayIcons;                        // icons the fake shell shows now
     int pumpCount = 0;
     int randomizeCount = 0;
     std::string NameOf(Handle handle) const;

@@ -4,7 +4,7 @@
 #include "feed/feed_check.h"
 #include "fuzz_input.h"
 #include "platform/errors.h"
-#include "popup/message_form.h"
+#include "popup/notice_popup.h"
 
 using namespace velmora;
 
@@ -12,9 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto [last, feedBytes] = fuzz::SplitAtNul({reinterpret_cast<const char*>(data), size});
     const Text lastPubDate = Utf8ToText(last);
     const Text feed = fuzz::AsText(feedBytes);
-    std::int32_t scan = 0;
     try {
-        FeedOutcome outcome = ExamineFeed(feed, lastPubDate, scan);
+        FeedOutcome outcome = ExamineFeed(feed, lastPubDate);
         if (auto* item = std::get_if<FeedItem>(&outcome)) {
             FUZZ_ASSERT(item->pubDate != lastPubDate);
             FUZZ_ASSERT(feed.find(item->pubDate) != Text::npos);

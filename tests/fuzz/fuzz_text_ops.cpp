@@ -7,8 +7,7 @@ using namespace velmora;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Text text = fuzz::AsText({reinterpret_cast<const char*>(data), size});
-    std::int32_t scan = 0;
-    const Text cleaned = StripMarkup(text, scan);
+    const Text cleaned = StripMarkup(text);
     // Markers only ever shrink or are replaced by one character.
     FUZZ_ASSERT(cleaned.size() <= text.size());
     if (text.find_first_of(u"[#") == Text::npos) FUZZ_ASSERT(cleaned == text);

@@ -105,15 +105,15 @@ TEST(LongRun, ADayOfChecksShowsEachNewItemOnceAndStaysFlat) {
         app.fake.QueueFetch(serveFor(check));
         // The last notice is gone before the next check.
         advanceTo(60000LL * check - 1);
-        if (app.main->Message()) {
-            ASSERT_FALSE(app.main->Message()->IsLoaded()) << "check " << check;
+        if (app.main->Popup()) {
+            ASSERT_FALSE(app.main->Popup()->IsLoaded()) << "check " << check;
         }
         advanceTo(60000LL * check);
         expect(check);
         ASSERT_EQ(app.Shows(), expectedShows) << "check " << check;
         ASSERT_EQ(TextToUtf8(app.main->LastPubDate()), modelLast) << "check " << check;
-        if (check % 7 == 0 && app.main->Message() && app.main->Message()->IsLoaded())
-            app.fake.Click(WindowKind::Message, check % 2 ? Control::Label1 : Control::Commandurl);
+        if (check % 7 == 0 && app.main->Popup() && app.main->Popup()->IsLoaded())
+            app.fake.Click(WindowKind::Popup, check % 2 ? Control::CloseMark : Control::DetailsLink);
         // Keep only the recent records, as a long-running shell would.
         totalShows += app.Shows();
         expectedShows -= app.Shows();

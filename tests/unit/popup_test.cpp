@@ -22,7 +22,7 @@ struct PopupTest : ::testing::Test {
     }
     // Lets one slide tick pass and returns the height it set.
     float SlideTick() {
-        auto& history = app.fake.heightHistory[WindowKind::Message];
+        auto& history = app.fake.heightHistory[WindowKind::Popup];
         std::size_t before = history.size();
         app.fake.Advance(30);
         EXPECT_EQ(history.size(), before + 1);
@@ -34,24 +34,24 @@ struct PopupTest : ::testing::Test {
 TEST_F(PopupTest, CaptionsAreCutWithoutEllipsisAndTheLinkIsKeptWhole) {
     const std::string link = "http://news.example/" + std::string(3000, 'a');
     Start("Twenty characters!!!", link, std::string(200, 'x'));
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Twenty charact");
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), Text(125, u'x'));
-    EXPECT_EQ(app.Message().GetLabel(Control::Commandurl).Tag(), Utf8ToText(link));
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TitleLabel), u"Twenty charact");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TextLabel), Text(125, u'x'));
+    EXPECT_EQ(app.Notice().GetLabel(Control::DetailsLink).Tag(), Utf8ToText(link));
     EXPECT_TRUE(app.Popup()->shown());
 }
 
 TEST_F(PopupTest, CutsNeverLeaveHalfASurrogatePair) {
     // 13 units, then an emoji across the 14-unit boundary.
     Start("abcdefghijklm\xF0\x9F\x98\x80z");
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"abcdefghijklm");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TitleLabel), u"abcdefghijklm");
     EXPECT_EQ(TitleCaption(u"abcdefghijkl\U0001F600z"), u"abcdefghijkl\U0001F600");
     EXPECT_EQ(TextCaption(Text(124, u'x') + u"\U0001F600"), Text(124, u'x'));
 }
 
 TEST_F(PopupTest, EmptyFieldsStillShowThePopup) {
     Start("", "", "");
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"");
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), u"");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TitleLabel), u"");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TextLabel), u"");
     EXPECT_TRUE(app.Popup()->shown());
 }
 
@@ -59,10 +59,9 @@ TEST_F(PopupTest, LoadPlacesTheRightEdge270TwipsInAndStartsAtHeightZero) {
     Start();
     EXPECT_FLOAT_EQ(app.Popup()->Left(), 1920 * 15 - 3780 - 270);
     EXPECT_FLOAT_EQ(app.Popup()->Height(), 0);
-    EXPECT_EQ(app.Message().ShowTicks(), 0);
-    EXPECT_EQ(app.Message().SlideState(), 1);
-    EXPECT_TRUE(app.Message().SlideTimer().Enabled());
-    EXPECT_TRUE(app.Message().LifetimeTimer().Enabled());
+    EXPECT_EQ(app.Notice().ShowTicks(), 0);
+    EXPECT_TRUE(app.Notice().SlideTimer().Enabled());
+    EXPECT_TRUE(app.Notice().LifetimeTimer().Enabled());
 }
 
 TEST(PopupPlacement, NarrowScreenIsNotClamped) {
@@ -78,7 +77,7 @@ TEST_F(PopupTest, SlidesInHundredTwipsPerTickToFullHeightAboveTheScreenBottom) {
         EXPECT_FLOAT_EQ(SlideTick(), (tick - 1) * 100.0f) << "tick " << tick;
         EXPECT_FLOAT_EQ(Bottom(), kScreenHeight - 450);
     }
-    EXPECT_FALSE(app.Message().SlideTimer().Enabled());
+    EXPECT_FALSE(app.Notice().SlideTimer().Enabled());
     EXPECT_EQ(app.fake.Now(), 810);
     EXPECT_FLOAT_EQ(app.Popup()->Top(), kScreenHeight - 3050);
     app.fake.Advance(1000);
@@ -100,38 +99,38 @@ TEST(PopupSlide, BottomEdgeHoldsWhenThePlatformKeepsWholePixels) {
 TEST_F(PopupTest, UntouchedNoticeSlidesOutOnThe30thLifetimeTickAndUnloads) {
     Start();
     app.fake.Advance(29999);
-    EXPECT_EQ(app.Message().SlideState(), 1);
+    EXPECT_FALSE(app.Notice().SlideTimer().Enabled());  // up and waiting
     app.fake.Advance(1);
-    EXPECT_EQ(app.Message().ShowTicks(), 30);
-    EXPECT_EQ(app.Message().SlideState(), 2);
+    EXPECT_EQ(app.Notice().ShowTicks(), 30);
+    ASSERT_TRUE(app.Notice().SlideTimer().Enabled());
     std::vector<float> heights;
     while (app.Popup()) heights.push_back(SlideTick());
     ASSERT_EQ(heights.size(), 27u);
     EXPECT_FLOAT_EQ(heights.front(), 2600);
     EXPECT_FLOAT_EQ(heights.back(), 0);
     EXPECT_EQ(app.fake.Now(), 30810);
-    EXPECT_FALSE(app.Message().IsLoaded());
-    EXPECT_FALSE(app.Message().LifetimeTimer().Enabled());
-    EXPECT_EQ(app.fake.log.back(), "Unload Message");
+    EXPECT_FALSE(app.Notice().IsLoaded());
+    EXPECT_FALSE(app.Notice().LifetimeTimer().Enabled());
+    EXPECT_EQ(app.fake.log.back(), "Unload Popup");
 }
 
 // A close request to the pop-up unloads it through the core, which then
 // loads it afresh for the next notice; the program runs on.
 TEST_F(PopupTest, CloseRequestUnloadsThroughTheCore) {
     Start();
-    app.fake.RequestClose(WindowKind::Message);
+    app.fake.RequestClose(WindowKind::Popup);
     EXPECT_EQ(app.Popup(), nullptr);
-    EXPECT_FALSE(app.Message().IsLoaded());
-    EXPECT_FALSE(app.Message().SlideTimer().Enabled());
-    EXPECT_FALSE(app.Message().LifetimeTimer().Enabled());
+    EXPECT_FALSE(app.Notice().IsLoaded());
+    EXPECT_FALSE(app.Notice().SlideTimer().Enabled());
+    EXPECT_FALSE(app.Notice().LifetimeTimer().Enabled());
     EXPECT_FALSE(app.fake.Ended());
     EXPECT_EQ(app.fake.trayIcons.size(), 1u);
 }
 
 TEST_F(PopupTest, CloseDuringSlideInReversesFromTheCurrentHeight) {
     Start();
-    while (app.Message().SlideHeight() < 1200) SlideTick();
-    app.Message().CloseNotice();
+    while (app.Notice().SlideHeight() < 1200) SlideTick();
+    app.Notice().CloseNotice();
     int ticks = 0;
     float first = -1;
     while (app.Popup()) {
@@ -147,28 +146,29 @@ TEST_F(PopupTest, CloseWhileSlidingOutOrLateLifetimeTicksChangeNothing) {
     app.fake.Advance(30000);
     SlideTick();
     SlideTick();
-    const std::int16_t height = app.Message().SlideHeight();
-    app.Message().CloseNotice();
-    EXPECT_EQ(app.Message().SlideState(), 2);
-    EXPECT_EQ(app.Message().SlideHeight(), height);
+    const std::int16_t height = app.Notice().SlideHeight();
+    app.Notice().CloseNotice();
+    EXPECT_FLOAT_EQ(SlideTick(), height);  // goes on down from where it was
+    EXPECT_FLOAT_EQ(SlideTick(), height - 100);
     app.fake.Advance(2000);  // lifetime ticks 31 and 32 during the slide-out
-    EXPECT_FALSE(app.Message().IsLoaded());
-    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 1);
+    EXPECT_FALSE(app.Notice().IsLoaded());
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Popup), 1);
 }
 
 TEST_F(PopupTest, NextNoticeLoadsAgainFromTheStart) {
     Start();
     app.fake.Advance(31000);
-    ASSERT_FALSE(app.Message().IsLoaded());
+    ASSERT_FALSE(app.Notice().IsLoaded());
     app.fake.QueueFetch(Serve(FeedWith("D2", "Again")));
     app.fake.Advance(60000 - 31000);
-    ASSERT_TRUE(app.Message().IsLoaded());
-    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 2);
-    EXPECT_EQ(app.Message().ShowTicks(), 0);
-    EXPECT_EQ(app.Message().SlideState(), 1);
-    EXPECT_EQ(app.Message().SlideHeight(), 0);
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Again");
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), u"Text");
+    ASSERT_TRUE(app.Notice().IsLoaded());
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Popup), 2);
+    EXPECT_EQ(app.Notice().ShowTicks(), 0);
+    EXPECT_EQ(app.Notice().SlideHeight(), 0);
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TitleLabel), u"Again");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TextLabel), u"Text");
+    EXPECT_FLOAT_EQ(SlideTick(), 0);  // sliding in again, not on out
+    EXPECT_FLOAT_EQ(SlideTick(), 100);
 }
 
 // A slow first check shows its item late, so the next tick's notice meets
@@ -188,29 +188,33 @@ TEST_F(ReshowTest, NoticeWhileUpReplacesTextsAndLinkAndKeepsTheLifetime) {
     FirstNoticeAt(40000);
     app.fake.Advance(20000);  // the tick at 60 s
     EXPECT_EQ(app.Shows(), 2);
-    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 1);
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Second");
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labelmsg), u"two");
-    EXPECT_EQ(app.Message().GetLabel(Control::Commandurl).Tag(), u"http://a/2");
-    EXPECT_EQ(app.Message().ShowTicks(), 20);
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Popup), 1);
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TitleLabel), u"Second");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TextLabel), u"two");
+    EXPECT_EQ(app.Notice().GetLabel(Control::DetailsLink).Tag(), u"http://a/2");
+    EXPECT_EQ(app.Notice().ShowTicks(), 20);
     EXPECT_EQ(app.main->LastPubDate(), u"D2");
     // The slide-out still starts 30 lifetime ticks after the load at 40 s.
     app.fake.Advance(10000);
-    EXPECT_EQ(app.Message().SlideState(), 2);
-    app.fake.Advance(810);
-    EXPECT_FALSE(app.Message().IsLoaded());
+    auto& history = app.fake.heightHistory[WindowKind::Popup];
+    const std::size_t before = history.size();
+    app.fake.Advance(60);
+    EXPECT_EQ(history.size(), before + 2);
+    EXPECT_FLOAT_EQ(history.back(), 2500);
+    app.fake.Advance(750);
+    EXPECT_FALSE(app.Notice().IsLoaded());
 }
 
 TEST_F(ReshowTest, NoticeDuringTheSlideOutGoesWithIt) {
     FirstNoticeAt(29500);
-    app.fake.Advance(30000);  // slide-out from 59.5 s
-    ASSERT_EQ(app.Message().SlideState(), 2);
-    app.fake.Advance(500);  // the tick at 60 s
+    app.fake.Advance(30000);                           // slide-out from 59.5 s
+    ASSERT_TRUE(app.Notice().SlideTimer().Enabled());  // in since 30.31 s: this is the slide-out
+    app.fake.Advance(500);                             // the tick at 60 s
     EXPECT_EQ(app.Shows(), 2);
-    EXPECT_EQ(app.Popup()->LabelCaption(Control::Labeltitle), u"Second");
+    EXPECT_EQ(app.Popup()->LabelCaption(Control::TitleLabel), u"Second");
     app.fake.Advance(1000);
-    EXPECT_FALSE(app.Message().IsLoaded());
-    EXPECT_EQ(app.fake.LoadCount(WindowKind::Message), 1);
+    EXPECT_FALSE(app.Notice().IsLoaded());
+    EXPECT_EQ(app.fake.LoadCount(WindowKind::Popup), 1);
 }
 
 struct LabelTest : PopupTest {
@@ -218,19 +222,19 @@ struct LabelTest : PopupTest {
 };
 
 TEST_F(LabelTest, PressShowsThePressedLookAndReleaseUndoesIt) {
-    for (Control label : {Control::Label1, Control::Commandurl}) {
+    for (Control label : {Control::CloseMark, Control::DetailsLink}) {
         const auto design = app.Popup()->LabelPosition(label);
-        app.fake.Press(WindowKind::Message, label);
+        app.fake.Press(WindowKind::Popup, label);
         EXPECT_EQ(app.Popup()->LabelPosition(label), std::make_pair(design.first - 15, design.second + 15));
-        app.fake.Release(WindowKind::Message, label);
+        app.fake.Release(WindowKind::Popup, label);
         EXPECT_EQ(app.Popup()->LabelPosition(label), design);
     }
 }
 
 TEST_F(LabelTest, CloseLabelStartsTheSlideOutWithAnyButton) {
     app.fake.Advance(30 * 27);
-    app.fake.Click(WindowKind::Message, Control::Label1, 2);  // right button
-    EXPECT_EQ(app.Message().SlideState(), 2);
+    app.fake.Click(WindowKind::Popup, Control::CloseMark, 2);  // right button
+    ASSERT_TRUE(app.Notice().SlideTimer().Enabled());
     int ticks = 0;
     while (app.Popup()) {
         SlideTick();
@@ -241,7 +245,7 @@ TEST_F(LabelTest, CloseLabelStartsTheSlideOutWithAnyButton) {
 }
 
 TEST_F(LabelTest, ViewDetailsOpensTheLinkThenCloses) {
-    app.fake.Click(WindowKind::Message, Control::Commandurl, 4);  // middle button
+    app.fake.Click(WindowKind::Popup, Control::DetailsLink, 4);  // middle button
     ASSERT_EQ(app.fake.launches.size(), 1u);
     const LaunchCall& call = app.fake.launches[0];
     EXPECT_EQ(call.owner, 0);
@@ -250,19 +254,21 @@ TEST_F(LabelTest, ViewDetailsOpensTheLinkThenCloses) {
     EXPECT_EQ(call.parameters, u"");
     EXPECT_EQ(call.directory, u"");
     EXPECT_EQ(call.showCommand, 5);
-    EXPECT_EQ(app.Message().SlideState(), 2);
     // A second click before the unload opens the link again.
-    app.fake.Click(WindowKind::Message, Control::Commandurl);
+    app.fake.Click(WindowKind::Popup, Control::DetailsLink);
     EXPECT_EQ(app.fake.launches.size(), 2u);
+    app.fake.Advance(30);  // clicked at height 0: the next slide tick closes it
+    EXPECT_FALSE(app.Notice().IsLoaded());
 }
 
 TEST_F(LabelTest, FailedLaunchIsSilentAndThePopupStillCloses) {
     app.fake.launchResult = 2;  // file not found
-    app.fake.Click(WindowKind::Message, Control::Commandurl);
+    app.fake.Click(WindowKind::Popup, Control::DetailsLink);
     EXPECT_EQ(app.fake.launches.size(), 1u);
-    EXPECT_EQ(app.Message().SlideState(), 2);
     EXPECT_TRUE(app.fake.unhandledErrors.empty());
     EXPECT_TRUE(app.fake.msgBoxes.empty());
+    app.fake.Advance(30);
+    EXPECT_FALSE(app.Notice().IsLoaded());
 }
 
 TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {
@@ -294,16 +300,15 @@ TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {
     for (const auto& c : cases) {
         AppHarness app;
         app.StartWith(FeedWith("D1", "Title", c.link));
-        app.fake.Click(WindowKind::Message, Control::Commandurl);
+        app.fake.Click(WindowKind::Popup, Control::DetailsLink);
         if (c.launched.empty()) {
             EXPECT_TRUE(app.fake.launches.empty()) << c.link;
         } else {
             ASSERT_EQ(app.fake.launches.size(), 1u) << c.link;
             EXPECT_EQ(app.fake.launches[0].file, c.launched) << c.link;
         }
-        EXPECT_EQ(app.Message().SlideState(), 2) << c.link;
         app.fake.Advance(1000);
-        EXPECT_FALSE(app.Message().IsLoaded()) << c.link;
+        EXPECT_FALSE(app.Notice().IsLoaded()) << c.link;
     }
 }
 

@@ -10,7 +10,7 @@
 #include "platform/qt/instance_lock.h"
 #include "platform/qt/message_box_style.h"
 #include "platform/qt/units.h"
-#include "popup/message_design.h"
+#include "popup/popup_design.h"
 
 namespace velmora::qt {
 namespace {
@@ -28,8 +28,8 @@ TEST(QtUnits, PixelsFromTheLogicalDpiRoundTiesToEven) {
 TEST(QtUnits, ThePopUpStandsWhereItsMarginsSay) {
     const float tpp = TwipsPerPixel(96);
     const Twips screenWidth = PixelsToTwips(1920, tpp), screenHeight = PixelsToTwips(1080, tpp);
-    const int width = TwipsToPixels(MessageDesign().width, tpp);
-    const int left = TwipsToPixels(screenWidth - MessageDesign().width - kPopupRightMargin, tpp);
+    const int width = TwipsToPixels(PopupDesign().width, tpp);
+    const int left = TwipsToPixels(screenWidth - PopupDesign().width - kPopupRightMargin, tpp);
     const int height = TwipsToPixels(kPopupFullHeight, tpp);
     const int top = TwipsToPixels(screenHeight - kPopupBottomMargin - PixelsToTwips(height, tpp), tpp);
     EXPECT_EQ(1920 - (left + width), 18);

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "fake/fake_platform.h"
 #include "platform/qt/tray_clicks.h"
 #include "platform/qt/tray_wire.h"
@@ -94,11 +94,11 @@ TEST(QtTrayClicks, XEmbedEventsMapOneToOne) {
 class QtTrayToCore : public ::testing::Test {
 protected:
     FakePlatform fake;
-    std::unique_ptr<MainForm> main;
+    std::unique_ptr<MainWindow> main;
 
     void SetUp() override {
         fake.SetFile(u"urls.txt", "rss.xml");
-        main = std::make_unique<MainForm>(fake, u"http://127.0.0.1/");
+        main = std::make_unique<MainWindow>(fake, u"http://127.0.0.1/");
         fake.RunEvent([&] { main->Load(); });
     }
     void Deliver(const std::vector<std::int32_t>& messages) {

@@ -12,7 +12,7 @@ struct ShakeTest : ::testing::Test {
     FakeWindow* window = nullptr;
     void SetUp() override {
         app.StartWith(FeedWith(""));  // nothing shown, so only the shake moves windows
-        window = app.fake.Window(WindowKind::Main);
+        window = app.fake.Window(WindowKind::MainWindow);
         ASSERT_NE(window, nullptr);
     }
     void PlaceAt(float left, float top) {

@@ -11,7 +11,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-TEST(ReadFirstItem, ListInputRuleForOneTextItem) {
+TEST(ReadFirstItem, QuotedOrUpToCommaOrLineBreak) {
     struct Case {
         Text content;
         Text item;
@@ -43,11 +43,10 @@ TEST(Startup, RunsItsStepsInOrderAndShowsTheFirstItem) {
     AppHarness app;
     app.StartWith(FeedWith("D1", "Hello", "http://news.example/1", "Body"));
     EXPECT_EQ(app.main->FeedUrl(), u"http://feeds.example/news/rss.xml");
-    EXPECT_THAT(
-        app.fake.log,
-        ElementsAre("Load Main", "ReadFile C:/Program Files/Velmora/urls.txt", "NotifyIcon ADD Picture1",
-                    "Fetch http://feeds.example/news/rss.xml", "Load Message", "Show Message",
-                    "SetWindowPos Message -1 0 0 0 0 3", "SetWindowPos Main -1 0 0 0 0 3"));
+    EXPECT_THAT(app.fake.log,
+                ElementsAre("Load MainWindow", "ReadFile C:/Program Files/Velmora/urls.txt",
+                            "NotifyIcon ADD TrayCallbackBox", "Fetch http://feeds.example/news/rss.xml",
+                            "Load Popup", "Show Popup", "Topmost Popup", "Topmost MainWindow"));
     EXPECT_TRUE(app.fake.msgBoxes.empty());
     EXPECT_EQ(app.main->LastPubDate(), u"D1");
     EXPECT_TRUE(app.main->FeedTimer().Enabled());
@@ -92,7 +91,7 @@ TEST(Startup, SecondInstanceShowsItsMessageAndEndsWithoutTouchingAnything) {
     EXPECT_EQ(app.fake.msgBoxes[0].text, u"对不起，Velmora已经启动。");
     EXPECT_EQ(app.fake.msgBoxes[0].caption, u"已经启动");
     EXPECT_EQ(app.fake.msgBoxes[0].style, 16);
-    EXPECT_THAT(app.fake.log, ElementsAre("Load Main", "MsgBox 已经启动", "End"));
+    EXPECT_THAT(app.fake.log, ElementsAre("Load MainWindow", "MsgBox 已经启动", "End"));
     EXPECT_TRUE(app.fake.Ended());
     EXPECT_TRUE(app.fake.trayIcons.empty());
 }
@@ -107,8 +106,8 @@ TEST(Startup, MissingOrEmptyConfigurationTakesTheErrorRoute) {
         EXPECT_EQ(app.fake.msgBoxes[0].text, u"启动程序发生错误，请重新安装程序。");
         EXPECT_EQ(app.fake.msgBoxes[0].caption, u"错误");
         EXPECT_EQ(app.fake.msgBoxes[0].style, 16);
-        EXPECT_THAT(app.fake.log, ElementsAre("Load Main", "ReadFile C:/Program Files/Velmora/urls.txt",
-                                              "MsgBox 错误", "Unload Main", "End"));
+        EXPECT_THAT(app.fake.log, ElementsAre("Load MainWindow", "ReadFile C:/Program Files/Velmora/urls.txt",
+                                              "MsgBox 错误", "Unload MainWindow", "End"));
         EXPECT_TRUE(app.fake.fetchedUrls.empty());
         EXPECT_TRUE(app.fake.trayIcons.empty());
     }
@@ -139,7 +138,7 @@ TEST(FeedCheck, RunsEverySixtySecondsAndShowsEachNewItemOnce) {
     app.fake.Advance(60000);
     EXPECT_EQ(app.Shows(), 2);
     EXPECT_EQ(app.main->LastPubDate(), u"D2");
-    EXPECT_EQ(app.Message().GetLabel(Control::Labeltitle).Caption(), u"Second");
+    EXPECT_EQ(app.Notice().GetLabel(Control::TitleLabel).Caption(), u"Second");
     // An older item that becomes first again counts as new.
     app.fake.QueueFetch(Serve(FeedWith("D1", "Back")));
     app.fake.Advance(60000);
@@ -152,7 +151,7 @@ TEST(FeedCheck, FailuresEndTheCheckSilentlyAndTheItemComesAgainNextTick) {
     app.Start();
     EXPECT_EQ(app.Shows(), 0);
     EXPECT_TRUE(app.fake.msgBoxes.empty());
-    EXPECT_EQ(app.fake.log.back(), "SetWindowPos Main -1 0 0 0 0 3");  // start-up went on
+    EXPECT_EQ(app.fake.log.back(), "Topmost MainWindow");  // start-up went on
     // Malformed: an end marker before its start raises an error inside the check.
     app.fake.QueueFetch(
         Serve("<item></link><link>x</link><pubDate>D</pubDate><title><![CDATA[t]]></title>"
@@ -209,8 +208,8 @@ TEST(FeedCheck, FeedsAreDecodedByTheirDeclaredCharset) {
         "</title><link>http://a/</link><description><![CDATA[\xC4\xDA\xC8\xDD]]></description>"
         "<pubDate>D</pubDate></item></rss>";
     app.StartWith(feed);
-    EXPECT_EQ(app.Message().GetLabel(Control::Labeltitle).Caption(), u"新闻");
-    EXPECT_EQ(app.Message().GetLabel(Control::Labelmsg).Caption(), u"内容");
+    EXPECT_EQ(app.Notice().GetLabel(Control::TitleLabel).Caption(), u"新闻");
+    EXPECT_EQ(app.Notice().GetLabel(Control::TextLabel).Caption(), u"内容");
 }
 
 TEST(Shutdown, UnloadStopsTheFeedCheck) {

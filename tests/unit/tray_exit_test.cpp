@@ -1,4 +1,4 @@
-// Main's tray: the set-up and removals in start-up and unload, and the exit
+// The main window's tray icon: the set-up and removals in start-up and unload, and the exit
 // prompt that a right-button release over the icon opens.
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "fake/fake_platform.h"
-#include "tray/ctray.h"
+#include "tray/tray_icon.h"
 
 namespace velmora {
 namespace {
@@ -19,11 +19,11 @@ using testing::FakePlatform;
 class TrayExit : public ::testing::Test {
 protected:
     FakePlatform fake;
-    std::unique_ptr<MainForm> main;
+    std::unique_ptr<MainWindow> main;
 
     void Start(bool withUrls = true) {
         if (withUrls) fake.SetFile(u"urls.txt", "rss.xml");
-        main = std::make_unique<MainForm>(fake, u"http://127.0.0.1/");
+        main = std::make_unique<MainWindow>(fake, u"http://127.0.0.1/");
         fake.RunEvent([&] { main->Load(); });
     }
     // The log from the first entry that starts with `from`.
@@ -48,7 +48,7 @@ TEST_F(TrayExit, UnloadRemovesTheIconAndTheSecondRemovalIsHarmless) {
     EXPECT_EQ(fake.trayIcons[0].tip, u"Velmora V1.0");
     fake.RunEvent([&] { main->Unload(); });
     EXPECT_TRUE(fake.trayIcons.empty());
-    main.reset();  // the destruction steps delete again
+    main.reset();  // destroying the icon deletes it again
     EXPECT_EQ(fake.notifyCalls.back().message, kNimDelete);
     EXPECT_FALSE(fake.notifyCalls.back().result);
     EXPECT_TRUE(fake.unhandledErrors.empty());
@@ -70,7 +70,6 @@ TEST_F(TrayExit, ARightClickOpensOnePromptAndNoLeavesEverythingAsItWas) {
     EXPECT_TRUE(main->IsLoaded());
     EXPECT_EQ(fake.trayIcons.size(), 1u);
     EXPECT_EQ(fake.notifyCalls.size(), 1u);
-    EXPECT_EQ(main->Tray()->InEvent(), kFalse);
     fake.TrayCallback(517);  // the next release asks again
     EXPECT_EQ(fake.msgBoxes.size(), 2u);
 }
@@ -84,7 +83,8 @@ TEST_F(TrayExit, ARightDoubleClickOpensOnlyOnePrompt) {
     fake.TrayCallback(516);
     fake.TrayCallback(517);
     EXPECT_EQ(fake.msgBoxes.size(), 1u);
-    EXPECT_EQ(main->Tray()->InEvent(), kFalse);
+    fake.TrayCallback(517);  // after the prompt the icon listens again
+    EXPECT_EQ(fake.msgBoxes.size(), 2u);
 }
 
 TEST_F(TrayExit, YesRemovesTheIconBeforeTheProcessEnds) {
@@ -93,19 +93,18 @@ TEST_F(TrayExit, YesRemovesTheIconBeforeTheProcessEnds) {
     fake.TrayCallback(517);
     EXPECT_TRUE(fake.Ended());
     EXPECT_TRUE(fake.trayIcons.empty());
-    EXPECT_EQ(main->Tray()->InEvent(), kTrue);  // the handler never went on past End
-    EXPECT_EQ(LogFrom("MsgBox"),
-              (std::vector<std::string>{"MsgBox 退出", "NotifyIcon DELETE Picture1", "Unload Main", "End"}));
+    EXPECT_EQ(LogFrom("MsgBox"), (std::vector<std::string>{"MsgBox 退出", "NotifyIcon DELETE TrayCallbackBox",
+                                                           "Unload MainWindow", "End"}));
 }
 
 // Log-off, taskkill, an installer: the icon goes before the process ends.
-TEST_F(TrayExit, ACloseRequestToMainEndsTheWayYesDoes) {
+TEST_F(TrayExit, ACloseRequestToTheMainWindowEndsTheWayYesDoes) {
     Start();
-    fake.RequestClose(WindowKind::Main);
+    fake.RequestClose(WindowKind::MainWindow);
     EXPECT_TRUE(fake.Ended());
     EXPECT_TRUE(fake.trayIcons.empty());
     EXPECT_EQ(LogFrom("NotifyIcon DELETE"),
-              (std::vector<std::string>{"NotifyIcon DELETE Picture1", "Unload Main", "End"}));
+              (std::vector<std::string>{"NotifyIcon DELETE TrayCallbackBox", "Unload MainWindow", "End"}));
 }
 
 TEST_F(TrayExit, LeftButtonsAndAFailingPromptChangeNothing) {
@@ -119,7 +118,9 @@ TEST_F(TrayExit, LeftButtonsAndAFailingPromptChangeNothing) {
     EXPECT_FALSE(fake.Ended());
     EXPECT_TRUE(fake.unhandledErrors.empty());
     EXPECT_EQ(fake.trayIcons.size(), 1u);
-    EXPECT_EQ(main->Tray()->InEvent(), kFalse);
+    fake.QueueMsgBox(kIdNo);
+    fake.TrayCallback(517);  // the failed prompt left the icon listening
+    EXPECT_EQ(fake.msgBoxes.size(), 2u);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// CTray on its own: the record through its states, the shell calls it makes,
-// and the decoding of the shell's callbacks into its six events.
-#include "tray/ctray.h"
+// TrayIcon on its own: the record through its states, the shell calls it
+// makes, and the decoding of the shell's callbacks into its six events.
+#include "tray/tray_icon.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_design.h"
+#include "app/main_window_design.h"
 #include "fake/fake_platform.h"
 
 namespace velmora {
@@ -33,29 +33,30 @@ private:
     std::function<void(const std::string&)> on_;
 };
 
-class TrayIcon : public ::testing::Test {
+class TrayIconTest : public ::testing::Test {
 protected:
     FakePlatform fake;
-    Form main{fake, MainDesign()};
+    Form main{fake, MainWindowDesign()};
     std::vector<std::string> events;
     std::function<void()> during;
-    std::unique_ptr<CTray> tray = MakeTray();
-    PictureBox& picture = main.GetPictureBox(Control::Picture1);
+    std::unique_ptr<TrayIcon> tray = MakeTray();
+    PictureBox& picture = main.GetPictureBox(Control::TrayCallbackBox);
 
-    std::unique_ptr<CTray> MakeTray() {
-        return std::make_unique<CTray>(fake, main, std::make_unique<Recorder>([this](const std::string& e) {
-                                           events.push_back(e);
-                                           if (during) during();
-                                       }));
+    std::unique_ptr<TrayIcon> MakeTray() {
+        return std::make_unique<TrayIcon>(fake, main,
+                                          std::make_unique<Recorder>([this](const std::string& e) {
+                                              events.push_back(e);
+                                              if (during) during();
+                                          }));
     }
     void Show() {
-        tray->PicBox(picture);
+        tray->BindCallbackBox(picture);
         ASSERT_TRUE(tray->ShowIcon());
     }
     const NotifyIconWire& LastWire() const { return fake.notifyCalls.back().wire; }
 };
 
-TEST_F(TrayIcon, CreationAimsAtMainAndShowIconNeedsAPictureBox) {
+TEST_F(TrayIconTest, CreationAimsAtTheMainWindowAndShowIconNeedsACallbackBox) {
     EXPECT_EQ(tray->TipText(), u"Velmora V1.0" + Text(1, u'\0') + Text(115, u' '));
     EXPECT_EQ(tray->Record().hWnd, main.hWnd());
     EXPECT_EQ(tray->Record().hIcon, main.Icon());
@@ -63,10 +64,9 @@ TEST_F(TrayIcon, CreationAimsAtMainAndShowIconNeedsAPictureBox) {
 
     EXPECT_FALSE(tray->ShowIcon());
     EXPECT_TRUE(fake.notifyCalls.empty());
-    EXPECT_EQ(tray->InEvent(), kFalse);
 }
 
-TEST_F(TrayIcon, DeleteIconIsSentInEveryStateAndRefusalsRaiseNothing) {
+TEST_F(TrayIconTest, DeleteIconIsSentInEveryStateAndRefusalsRaiseNothing) {
     tray->DeleteIcon();  // before any add
     Show();
     tray->DeleteIcon();
@@ -80,12 +80,12 @@ TEST_F(TrayIcon, DeleteIconIsSentInEveryStateAndRefusalsRaiseNothing) {
     EXPECT_TRUE(fake.unhandledErrors.empty());
 }
 
-TEST_F(TrayIcon, PicBoxAfterShowIconLeavesTheAddedIconBehind) {
-    Form other{fake, MainDesign()};
-    PictureBox& otherPicture = other.GetPictureBox(Control::Picture1);
+TEST_F(TrayIconTest, RebindingAfterShowIconLeavesTheAddedIconBehind) {
+    Form other{fake, MainWindowDesign()};
+    PictureBox& otherPicture = other.GetPictureBox(Control::TrayCallbackBox);
     Show();
-    tray->PicBox(otherPicture);
-    EXPECT_EQ(fake.notifyCalls.size(), 1u);  // nothing sent by PicBox
+    tray->BindCallbackBox(otherPicture);
+    EXPECT_EQ(fake.notifyCalls.size(), 1u);  // nothing sent by BindCallbackBox
     tray->TipText(u"new");
     tray->DeleteIcon();
     ASSERT_EQ(fake.notifyCalls.size(), 3u);
@@ -103,7 +103,7 @@ TEST_F(TrayIcon, PicBoxAfterShowIconLeavesTheAddedIconBehind) {
     tray.reset();  // while the box it holds still exists
 }
 
-TEST_F(TrayIcon, TheBalloonComesBackWithEveryLaterModify) {
+TEST_F(TrayIconTest, TheBalloonComesBackWithEveryLaterModify) {
     Show();
     EXPECT_EQ(fake.trayIcons[0].info, u"");
     tray->ShowMessage(u"标题", u"有新文章");
@@ -117,7 +117,7 @@ TEST_F(TrayIcon, TheBalloonComesBackWithEveryLaterModify) {
     EXPECT_EQ(fake.trayIcons[0].info, u"有新文章");
 }
 
-TEST_F(TrayIcon, TipTextIsCutAtItsFieldAndReadBackWhole) {
+TEST_F(TrayIconTest, TipTextIsCutAtItsFieldAndReadBackWhole) {
     Show();
     tray->TipText(Text(200, u'x'));
     EXPECT_EQ(tray->TipText(), Text(127, u'x') + u'\0');  // the byte kept for the NUL
@@ -126,23 +126,22 @@ TEST_F(TrayIcon, TipTextIsCutAtItsFieldAndReadBackWhole) {
     EXPECT_EQ(tray->TipText(), u"ab" + Text(1, u'\0') + Text(125, u' '));
 }
 
-TEST_F(TrayIcon, DestructionRemovesTheIcon) {
+TEST_F(TrayIconTest, DestructionRemovesTheIcon) {
     Show();
     tray.reset();
     EXPECT_EQ(fake.notifyCalls.back().message, kNimDelete);
     EXPECT_TRUE(fake.trayIcons.empty());
 }
 
-TEST_F(TrayIcon, EachButtonNumberRaisesItsEventAndOthersNothing) {
+TEST_F(TrayIconTest, EachButtonNumberRaisesItsEventAndOthersNothing) {
     Show();
     for (int n = 511; n <= 520; ++n) fake.TrayCallback(n);
     EXPECT_EQ(events, (std::vector<std::string>{"LButtonDown", "LButtonUp", "LButtonDblClick", "RButtonDown",
                                                 "RButtonUp", "RButtonDblClick"}));
-    EXPECT_EQ(tray->InEvent(), kFalse);
     EXPECT_TRUE(fake.unhandledErrors.empty());
 }
 
-TEST_F(TrayIcon, QuotientsRoundHalfToEvenAtTheScreensScale) {
+TEST_F(TrayIconTest, QuotientsRoundHalfToEvenAtTheScreensScale) {
     Show();
     fake.TrayCallbackX(516.5f * 15);
     fake.TrayCallbackX(517.5f * 15);
@@ -152,31 +151,26 @@ TEST_F(TrayIcon, QuotientsRoundHalfToEvenAtTheScreensScale) {
     EXPECT_EQ(events, (std::vector<std::string>{"RButtonDown", "RButtonDblClick", "LButtonUp", "RButtonUp"}));
 }
 
-TEST_F(TrayIcon, CallbacksDuringAnEventAreDroppedNotQueued) {
+TEST_F(TrayIconTest, CallbacksDuringAnEventAreDroppedNotQueued) {
     Show();
-    std::vector<Bool16> flags;
     during = [&] {
-        flags.push_back(tray->InEvent());
         during = nullptr;
         fake.TrayCallback(518);
         fake.TrayCallback(517);
     };
     fake.TrayCallback(517);
     EXPECT_EQ(events, std::vector<std::string>{"RButtonUp"});
-    EXPECT_EQ(flags, std::vector<Bool16>{kTrue});
-    EXPECT_EQ(tray->InEvent(), kFalse);
     fake.TrayCallback(514);
     EXPECT_EQ(events.back(), "LButtonUp");
 }
 
-TEST_F(TrayIcon, DecodingFailuresEndTheHandlerBeforeTheFlagTest) {
+TEST_F(TrayIconTest, DecodingFailuresEndTheHandlerBeforeTheReentryGuard) {
     Show();
     fake.screen.twipsPerPixelX = 0;
     fake.TrayCallbackX(517 * 15);
     fake.screen.twipsPerPixelX = 15;
     fake.TrayCallbackX(1e12f);  // beyond 32 bits
     EXPECT_EQ(fake.unhandledErrors.size(), 2u);
-    EXPECT_EQ(tray->InEvent(), kFalse);
 
     // While an event runs the failure still surfaces: it comes before the drop.
     during = [&] {
@@ -185,7 +179,6 @@ TEST_F(TrayIcon, DecodingFailuresEndTheHandlerBeforeTheFlagTest) {
     };
     fake.TrayCallback(513);
     EXPECT_EQ(fake.unhandledErrors.size(), 3u);
-    EXPECT_EQ(tray->InEvent(), kFalse);
     fake.TrayCallback(514);
     EXPECT_EQ(events, (std::vector<std::string>{"LButtonDown", "LButtonUp"}));
 }

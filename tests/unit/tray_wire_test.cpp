@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "fake/fake_platform.h"
 
 namespace velmora {
@@ -27,20 +27,20 @@ std::string Nuls(std::size_t n) {
 TEST(TrayWire, FreshlySetUpIconMatchesTheFieldTable) {
     FakePlatform fake;
     fake.SetFile(u"urls.txt", "rss.xml");
-    MainForm main(fake, u"http://127.0.0.1/");
+    MainWindow main(fake, u"http://127.0.0.1/");
     fake.RunEvent([&] { main.Load(); });
 
     ASSERT_EQ(fake.notifyCalls.size(), 1u);
     EXPECT_EQ(fake.notifyCalls[0].message, kNimAdd);
     const NotifyIconWire& w = fake.notifyCalls[0].wire;
-    const auto& window = *fake.Window(WindowKind::Main);
+    const auto& window = *fake.Window(WindowKind::MainWindow);
     EXPECT_EQ(Bytes(w, 0, 4), std::string("\xE8\x01\0\0", 4));  // 488, little-endian
-    EXPECT_EQ(WireInt(w, 4), window.ControlHandle(Control::Picture1));
+    EXPECT_EQ(WireInt(w, 4), window.ControlHandle(Control::TrayCallbackBox));
     EXPECT_NE(WireInt(w, 4), window.hWnd());
     EXPECT_EQ(WireInt(w, 8), 0);
     EXPECT_EQ(Bytes(w, 12, 4), std::string("\x17\0\0\0", 4));  // 23
     EXPECT_EQ(WireInt(w, 16), 512);
-    EXPECT_EQ(WireInt(w, 20), window.PictureHandle(Control::Picture1));
+    EXPECT_EQ(WireInt(w, 20), window.PictureHandle(Control::TrayCallbackBox));
     EXPECT_EQ(Bytes(w, 24, 128), "Velmora V1.0" + Nuls(1) + std::string(115, ' '));
     EXPECT_EQ(Bytes(w, 152, 8), Nuls(8));      // dwState, dwStateMask
     EXPECT_EQ(Bytes(w, 160, 256), Nuls(256));  // no balloon at start-up

@@ -25,7 +25,7 @@ TEST(WindowsLinkLaunch, HostileLinksReachTheShellPercentEncoded) {
     for (const auto& c : cases) {
         AppHarness app;
         app.StartWith(FeedWith("D1", "Title", c.link));
-        app.fake.Click(WindowKind::Message, Control::Commandurl);
+        app.fake.Click(WindowKind::Popup, Control::DetailsLink);
         ASSERT_EQ(app.fake.launches.size(), 1u) << c.link;
         EXPECT_EQ(win32::EncodeLinkForShell(app.fake.launches[0].file), c.passed) << c.link;
     }

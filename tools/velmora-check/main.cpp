@@ -22,7 +22,7 @@
 #include "platform/errors.h"
 #include "platform/http_fetch.h"
 #include "platform/text.h"
-#include "popup/message_form.h"
+#include "popup/notice_popup.h"
 #include "velmora_config.h"
 
 namespace velmora {
@@ -260,10 +260,9 @@ int RunCheck(const Options& options) {
         return ReportNothing(options, *problem, kCannotRead);
     const Text& feed = std::get<Text>(loaded);
 
-    std::int32_t scanIndex = 0;
     FeedOutcome outcome;
     try {
-        outcome = ExamineFeed(feed, options.lastPubDate, scanIndex);
+        outcome = ExamineFeed(feed, options.lastPubDate);
     } catch (const RuntimeError& error) {
         // The check's error route: a position past the 16-bit limit or an end
         // marker before its field. Nothing is shown, like any other miss.
@@ -328,7 +327,7 @@ int RunFeedUrl(const Options& options, const char* argv0) {
     return kShown;
 }
 
-int Main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     std::variant<Options, std::string> parsed = ParseArguments(argc, argv);
     if (auto* problem = std::get_if<std::string>(&parsed)) {
         bool json = false, feedUrl = false;
@@ -360,7 +359,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     try {
-        return velmora::Main(argc, argv);
+        return velmora::Run(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "velmora-check: " << error.what() << '\n';
         return 2;

@@ -14,19 +14,21 @@ namespace velmora::qt {
 struct HandleTarget {
     QPointer<QWidget> window;        // a window
     WindowEvents* events = nullptr;  // a picture box: the events of the window it sits on
-    Control control = Control::Picture1;
+    Control control = Control::TrayCallbackBox;
     QIcon icon;  // an icon or a picture box's picture
 };
 
 class HandleTable {
 public:
     Handle AddWindow(QWidget* window) {
-        return Add(HandleTarget{window, nullptr, Control::Picture1, QIcon()});
+        return Add(HandleTarget{window, nullptr, Control::TrayCallbackBox, QIcon()});
     }
     Handle AddPictureBox(WindowEvents& events, Control control) {
         return Add(HandleTarget{nullptr, &events, control, QIcon()});
     }
-    Handle AddIcon(const QIcon& icon) { return Add(HandleTarget{nullptr, nullptr, Control::Picture1, icon}); }
+    Handle AddIcon(const QIcon& icon) {
+        return Add(HandleTarget{nullptr, nullptr, Control::TrayCallbackBox, icon});
+    }
     void Remove(Handle handle) { targets_.erase(handle); }
     const HandleTarget* Find(Handle handle) const {
         auto it = targets_.find(handle);

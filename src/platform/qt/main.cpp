@@ -6,7 +6,7 @@
 
 #include <QApplication>
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/translations.h"
 #include "velmora_config.h"
@@ -29,14 +29,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("velmora");
     QApplication::setDesktopFileName("velmora");
-    // Main is never shown: without this, answering No in the exit prompt
+    // The main window is never shown: without this, answering No in the exit prompt
     // (the last visible window closing) would quit.
     QApplication::setQuitOnLastWindowClosed(false);
     // Before the first message box: its buttons speak the desktop's language.
     velmora::qt::InstallQtTranslations(app);
 
     velmora::qt::QtPlatform platform;
-    velmora::MainForm main(platform, VELMORA_FEED_BASE_URL);
+    velmora::MainWindow main(platform, VELMORA_FEED_BASE_URL);
     main.Load();
     return QApplication::exec();
 }

@@ -7,7 +7,7 @@ MainWindow::MainWindow(const WindowDesign& design, WindowEvents& events, HandleT
     : WindowBase(design, new QWidget, handles), icon_(icon), picture_(picture) {
     if (const HandleTarget* target = handles.Find(icon)) widget_->setWindowIcon(target->icon);
     for (const PictureBoxDesign& box : design.pictures)
-        if (box.id == Control::Picture1) pictureBox_ = handles.AddPictureBox(events, box.id);
+        if (box.id == Control::TrayCallbackBox) pictureBox_ = handles.AddPictureBox(events, box.id);
     signals_ = std::make_unique<ShutdownSignals>([&events] { events.CloseRequested(); });
     Place();
 }
@@ -21,7 +21,7 @@ MainWindow::~MainWindow() {
 void MainWindow::Show() {}
 
 Handle MainWindow::ControlHandle(Control control) const {
-    if (control != Control::Picture1 || !pictureBox_)
+    if (control != Control::TrayCallbackBox || !pictureBox_)
         throw RuntimeError(ErrorCode::Platform, "the main window has no such control");
     return pictureBox_;
 }

@@ -1,6 +1,6 @@
-// `Main`: a window that is never shown. It owns the message boxes, gives the
-// tray icon its picture and receives the icon's clicks through its picture
-// box `Picture1`, which has a handle but no widget of its own.
+// The main window: never shown. It owns the message boxes, gives the tray
+// icon its picture and receives the icon's clicks through its tray callback
+// box, which has a handle but no widget of its own.
 #pragma once
 
 #include <memory>
@@ -28,7 +28,7 @@ public:
 private:
     Handle icon_, picture_;
     Handle pictureBox_ = 0;
-    // While Main is loaded, the shutdown signals close it like the session does.
+    // While the main window is loaded, the shutdown signals close it like the session does.
     std::unique_ptr<ShutdownSignals> signals_;
 };
 

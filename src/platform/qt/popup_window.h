@@ -1,4 +1,4 @@
-// `Message`: the frameless, stays-on-top pop-up. It is shown without
+// The notice pop-up: frameless and stays-on-top. It is shown without
 // activation and never takes the focus, draws the background picture made
 // for its device pixel ratio and its four transparent labels over it. A
 // press on a label is followed by that label's release, wherever the

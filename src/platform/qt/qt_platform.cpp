@@ -44,7 +44,7 @@ QtPlatform::QtPlatform()
 QtPlatform::~QtPlatform() = default;
 
 std::unique_ptr<NativeWindow> QtPlatform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
-    if (design.kind == WindowKind::Main)
+    if (design.kind == WindowKind::MainWindow)
         return std::make_unique<MainWindow>(design, events, handles_, windowIcon_, trayPicture_);
     return std::make_unique<PopupWindow>(design, events, handles_);
 }
@@ -119,7 +119,7 @@ std::int32_t QtPlatform::SetWindowPos(Handle window, Handle insertAfter, std::in
     if (!target || !target->window) return 0;
     QWidget* widget = target->window;
     // Changing window flags re-creates a shown window; the pop-up is made
-    // stays-on-top from the start, so this only touches the hidden Main.
+    // stays-on-top from the start, so this only touches the hidden main window.
     if (insertAfter == kHwndTopmost && !(widget->windowFlags() & Qt::WindowStaysOnTopHint) &&
         !widget->isVisible())
         widget->setWindowFlag(Qt::WindowStaysOnTopHint);

@@ -1,5 +1,5 @@
-// Clicks on the tray icon as the mouse message numbers that the core's CTray
-// decodes (WM_LBUTTONDOWN 513 ... WM_RBUTTONDBLCLK 518, the middle button's
+// Clicks on the tray icon as the mouse message numbers that the core's
+// TrayIcon decodes (WM_LBUTTONDOWN 513 ... WM_RBUTTONDBLCLK 518, the middle button's
 // 519 to 521, which it ignores). Free of Qt so the mapping can be tested.
 #pragma once
 

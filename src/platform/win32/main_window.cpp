@@ -38,11 +38,11 @@ MainWindow::MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEve
     // The tray shows the small size: 16 px at 96 DPI, 24 px at 144.
     pictureIcon_ = LoadIconSized(instance, IDI_TRAY, SM_CXSMICON, SM_CYSMICON);
     for (const auto& picture : design.pictures) {
-        if (picture.id != Control::Picture1) continue;
-        picture1_ = CreateWindowExW(0, kPictureClass, nullptr, WS_CHILD | WS_VISIBLE, ToPixels(picture.left),
-                                    ToPixels(picture.top), ToPixels(picture.width), ToPixels(picture.height),
-                                    hwnd_, nullptr, instance, nullptr);
-        SetWindowLongPtrW(picture1_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        if (picture.id != Control::TrayCallbackBox) continue;
+        trayCallbackBox_ = CreateWindowExW(
+            0, kPictureClass, nullptr, WS_CHILD | WS_VISIBLE, ToPixels(picture.left), ToPixels(picture.top),
+            ToPixels(picture.width), ToPixels(picture.height), hwnd_, nullptr, instance, nullptr);
+        SetWindowLongPtrW(trayCallbackBox_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
@@ -53,13 +53,13 @@ void MainWindow::RegisterClasses(HINSTANCE instance) {
 }
 
 Handle MainWindow::ControlHandle(Control control) const {
-    if (control != Control::Picture1 || !picture1_)
+    if (control != Control::TrayCallbackBox || !trayCallbackBox_)
         throw RuntimeError(ErrorCode::Platform, "no such picture box");
-    return ToHandle(picture1_);
+    return ToHandle(trayCallbackBox_);
 }
 
 Handle MainWindow::PictureHandle(Control control) const {
-    if (control != Control::Picture1) throw RuntimeError(ErrorCode::Platform, "no such picture box");
+    if (control != Control::TrayCallbackBox) throw RuntimeError(ErrorCode::Platform, "no such picture box");
     return ToHandle(pictureIcon_);
 }
 
@@ -71,14 +71,14 @@ LRESULT CALLBACK MainWindow::MainProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 0;
     }
     switch (message) {
-        // The session may end: Main has nothing to save.
+        // The session may end: nothing is left to save.
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:
             if (!wParam) return 0;
             [[fallthrough]];
         // taskkill without /f, installers and Restart Manager ask this way.
-        // The core unloads Main (the icon goes) and ends the process; the
+        // The core unloads the main window (the icon goes) and ends the process; the
         // window is never destroyed behind its back.
         case WM_CLOSE:
             if (self) self->events_.CloseRequested();
@@ -100,7 +100,7 @@ LRESULT CALLBACK MainWindow::PictureProc(HWND hwnd, UINT message, WPARAM wParam,
         const float twipsPerPixel = TwipsPerPixel(ScreenDpi());
         args.x = static_cast<Twips>(static_cast<short>(LOWORD(lParam))) * twipsPerPixel;
         args.y = static_cast<Twips>(static_cast<short>(HIWORD(lParam))) * twipsPerPixel;
-        self->events_.MouseMove(Control::Picture1, args);
+        self->events_.MouseMove(Control::TrayCallbackBox, args);
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);

@@ -1,6 +1,6 @@
-// `Main`: a real top-level window that is never shown and has no taskbar
-// button. Its `Picture1` child receives the notification icon's callbacks,
-// which the shell sends as mouse moves.
+// The main window: a real top-level window that is never shown and has no
+// taskbar button. Its child, the tray callback box, receives the notification
+// icon's callbacks, which the shell sends as mouse moves.
 #pragma once
 
 #include <functional>
@@ -27,7 +27,7 @@ private:
 
     WindowEvents& events_;
     std::function<void()> onTaskbarCreated_;
-    HWND picture1_ = nullptr;
+    HWND trayCallbackBox_ = nullptr;
     HICON icon_ = nullptr;
     HICON pictureIcon_ = nullptr;
 };

@@ -1,4 +1,4 @@
-// `Message`: the borderless, topmost pop-up. It never takes the focus or
+// The notice pop-up: borderless and topmost. It never takes the focus or
 // activation, draws the background picture made for its DPI and paints its
 // four labels over it; a pressed label captures the mouse so that the
 // release comes back to it.

@@ -60,7 +60,7 @@ int Win32Platform::RunMessageLoop() {
 }
 
 std::unique_ptr<NativeWindow> Win32Platform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
-    if (design.kind == WindowKind::Main)
+    if (design.kind == WindowKind::MainWindow)
         return std::make_unique<MainWindow>(instance_, design, events, [this] { tray_.AddAgain(); });
     // The screen metrics the pop-up's placement reads follow the same DPI.
     UpdateScreenDpi();

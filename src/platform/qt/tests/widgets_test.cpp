@@ -17,13 +17,13 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/main_design.h"
+#include "app/main_window_design.h"
 #include "platform/qt/popup_window.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/screen.h"
 #include "platform/qt/shutdown_signals.h"
 #include "platform/qt/translations.h"
-#include "popup/message_design.h"
+#include "popup/popup_design.h"
 
 namespace velmora::qt {
 namespace {
@@ -55,7 +55,7 @@ QWidget* ShownWindow(const QString& title) {
 }
 
 QPoint LabelCentre(Control id) {
-    for (const LabelDesign& label : MessageDesign().labels)
+    for (const LabelDesign& label : PopupDesign().labels)
         if (label.id == id)
             return QPoint(static_cast<int>((label.left + label.width / 2) / TwipsPerPixelX()),
                           static_cast<int>((label.top + label.height / 2) / TwipsPerPixelY()));
@@ -74,7 +74,7 @@ void Settle() {
 }
 
 TEST_F(QtWidgets, ThePopUpIsHiddenWhileItsHeightIsZero) {
-    auto popup = platform.LoadWindow(MessageDesign(), events);
+    auto popup = platform.LoadWindow(PopupDesign(), events);
     popup->SetHeight(0);
     popup->Show();
     Settle();
@@ -138,8 +138,8 @@ TEST_F(QtWidgets, TheBackgroundIsMadeForTheDevicePixelRatio) {
 TEST_F(QtWidgets, APopUpAfterAnUnloadedOneDrawsItsPictureAndTexts) {
     std::vector<QImage> drawn;
     for (int round = 0; round < 2; ++round) {
-        auto popup = platform.LoadWindow(MessageDesign(), events);
-        popup->SetLabelCaption(Control::Labeltitle, u"新版本发布：测试条目");
+        auto popup = platform.LoadWindow(PopupDesign(), events);
+        popup->SetLabelCaption(Control::TitleLabel, u"新版本发布：测试条目");
         popup->SetHeight(2600);
         popup->Show();
         Settle();
@@ -163,34 +163,34 @@ TEST_F(QtWidgets, APopUpAfterAnUnloadedOneDrawsItsPictureAndTexts) {
 }
 
 TEST_F(QtWidgets, AReleaseGoesToThePressedLabelWhereverThePointerIs) {
-    auto popup = platform.LoadWindow(MessageDesign(), events);
+    auto popup = platform.LoadWindow(PopupDesign(), events);
     popup->SetHeight(kPopupFullHeight);
     popup->Show();
     Settle();
     QWidget* shown = ShownWindow("Form1");
     ASSERT_NE(shown, nullptr);
 
-    QTest::mousePress(shown, Qt::RightButton, Qt::ShiftModifier, LabelCentre(Control::Label1));
+    QTest::mousePress(shown, Qt::RightButton, Qt::ShiftModifier, LabelCentre(Control::CloseMark));
     QTest::mouseRelease(shown, Qt::RightButton, Qt::ShiftModifier, QPoint(5, 160));  // off every label
     QTest::mousePress(shown, Qt::LeftButton, {}, QPoint(5, 5));                      // on no label
     QTest::mouseRelease(shown, Qt::LeftButton, {}, QPoint(5, 5));
     ASSERT_EQ(events.clicks.size(), 2u);
     EXPECT_EQ(events.clicks[0].kind, 'D');
-    EXPECT_EQ(events.clicks[0].control, Control::Label1);
+    EXPECT_EQ(events.clicks[0].control, Control::CloseMark);
     EXPECT_EQ(events.clicks[0].args.button, 2);
     EXPECT_EQ(events.clicks[0].args.shift, 1);
     EXPECT_EQ(events.clicks[1].kind, 'U');
-    EXPECT_EQ(events.clicks[1].control, Control::Label1);
+    EXPECT_EQ(events.clicks[1].control, Control::CloseMark);
 
     // A label moved by the core is hit where it now stands.
-    const QPoint at = LabelCentre(Control::Commandurl);
-    popup->MoveLabel(Control::Commandurl, 0, 0);
+    const QPoint at = LabelCentre(Control::DetailsLink);
+    popup->MoveLabel(Control::DetailsLink, 0, 0);
     events.clicks.clear();
     QTest::mouseClick(shown, Qt::LeftButton, {}, at);
     EXPECT_TRUE(events.clicks.empty());
     QTest::mouseClick(shown, Qt::LeftButton, {}, QPoint(2, 2));
     ASSERT_EQ(events.clicks.size(), 2u);
-    EXPECT_EQ(events.clicks[1].control, Control::Commandurl);
+    EXPECT_EQ(events.clicks[1].control, Control::DetailsLink);
 }
 
 // Answers the next message box after checking what it shows.
@@ -206,7 +206,7 @@ void AnswerNextBox(std::function<void(QMessageBox&)> check) {
 }
 
 TEST_F(QtWidgets, MessageBoxesShowTheirTextsButtonsAndIcon) {
-    auto main = platform.LoadWindow(MainDesign(), events);
+    auto main = platform.LoadWindow(MainWindowDesign(), events);
     AnswerNextBox([](QMessageBox& box) {
         EXPECT_EQ(box.windowTitle(), "退出");
         EXPECT_EQ(box.text(), "确定退出吗 ?");
@@ -235,7 +235,7 @@ TEST_F(QtWidgets, MessageBoxesShowTheirTextsButtonsAndIcon) {
 class QtButtonLanguage : public QtWidgets {
 protected:
     void ExpectButtons(const QString& ok, const QString& yes, const QString& no) {
-        auto main = platform.LoadWindow(MainDesign(), events);
+        auto main = platform.LoadWindow(MainWindowDesign(), events);
         AnswerNextBox([&](QMessageBox& box) {
             EXPECT_EQ(box.text(), "启动程序发生错误，请重新安装程序。");
             EXPECT_EQ(box.button(QMessageBox::Ok)->text(), ok);

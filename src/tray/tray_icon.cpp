@@ -1,10 +1,10 @@
-#include "tray/ctray.h"
+#include "tray/tray_icon.h"
 
 #include <utility>
 
 namespace velmora {
 
-CTray::CTray(Platform& platform, Form& main, std::unique_ptr<TrayEvents> events)
+TrayIcon::TrayIcon(Platform& platform, Form& main, std::unique_ptr<TrayEvents> events)
     : platform_(platform), events_(std::move(events)) {
     nid_.cbSize = static_cast<std::int32_t>(kNotifyIconDataSize);
     nid_.hWnd = main.hWnd();
@@ -15,48 +15,48 @@ CTray::CTray(Platform& platform, Form& main, std::unique_ptr<TrayEvents> events)
     nid_.szTip.Store(main.Caption() + u'\0');
 }
 
-CTray::~CTray() {
+TrayIcon::~TrayIcon() {
     try {
         DeleteIcon();
     } catch (const RuntimeError& error) {
         // A destructor cannot pass the error on; report it like any handler's.
         platform_.ReportUnhandledError(error);
     }
-    if (mPic_) mPic_->SetMouseMoveListener({});
-    mPic_ = nullptr;
+    if (callbackBox_) callbackBox_->SetMouseMoveListener({});
+    callbackBox_ = nullptr;
 }
 
-void CTray::PicBox(PictureBox& box) {
-    if (mPic_ && mPic_ != &box) mPic_->SetMouseMoveListener({});
-    mPic_ = &box;
-    box.SetMouseMoveListener([this](const MouseArgs& args) { mPic_MouseMove(args); });
-    // Set after mPic on purpose: a failing read leaves the box bound.
+void TrayIcon::BindCallbackBox(PictureBox& box) {
+    if (callbackBox_ && callbackBox_ != &box) callbackBox_->SetMouseMoveListener({});
+    callbackBox_ = &box;
+    box.SetMouseMoveListener([this](const MouseArgs& args) { OnCallbackBoxMouseMove(args); });
+    // Set after the binding on purpose: a failing read leaves the box bound.
     nid_.hWnd = box.hWnd();
     nid_.hIcon = box.Picture();
 }
 
-void CTray::TipText(Text value) {
+void TrayIcon::TipText(Text value) {
     nid_.szTip.Store(value + u'\0');
     Send(kNimModify);
 }
 
-bool CTray::ShowIcon() {
-    if (!mPic_) return false;
+bool TrayIcon::ShowIcon() {
+    if (!callbackBox_) return false;
     Send(kNimAdd);
     return true;
 }
 
-void CTray::DeleteIcon() {
+void TrayIcon::DeleteIcon() {
     Send(kNimDelete);
 }
 
-void CTray::ShowMessage(const Text& title, const Text& message) {
+void TrayIcon::ShowMessage(const Text& title, const Text& message) {
     nid_.szInfoTitle.Store(title + u'\0');
     nid_.szInfo.Store(message + u'\0');
     Send(kNimModify);
 }
 
-void CTray::Send(std::int32_t message) {
+void TrayIcon::Send(std::int32_t message) {
     NotifyIconWire wire = ToWire(nid_, [this](std::u16string_view text) { return platform_.ToAnsi(text); });
     platform_.ShellNotifyIcon(message, wire);  // the answer is never looked at
     FromWire(wire, nid_, [this](std::string_view bytes) { return platform_.FromAnsi(bytes); });
@@ -64,23 +64,23 @@ void CTray::Send(std::int32_t message) {
 
 // The shell's callback arrives as a mouse move whose X is the mouse message
 // number in pixels, expressed in the box's twips.
-void CTray::mPic_MouseMove(const MouseArgs& args) {
+void TrayIcon::OnCallbackBoxMouseMove(const MouseArgs& args) {
     const float twipsPerPixel = platform_.Screen().twipsPerPixelX;
     const std::int32_t mouseMessage = CInt32(DivideSingle(args.x, twipsPerPixel));
     // Dropped, not queued: the open exit prompt must not get a second one.
-    if (inEvent_) return;
-    inEvent_ = kTrue;
+    if (handlingEvent_) return;
+    handlingEvent_ = true;
     try {
         Raise(mouseMessage);
     } catch (const RuntimeError&) {
         // A failing handler must not leave the icon deaf for good.
-        inEvent_ = kFalse;
+        handlingEvent_ = false;
         throw;
     }
-    inEvent_ = kFalse;
+    handlingEvent_ = false;
 }
 
-void CTray::Raise(std::int32_t mouseMessage) {
+void TrayIcon::Raise(std::int32_t mouseMessage) {
     if (!events_) return;
     switch (mouseMessage) {
         case 513:

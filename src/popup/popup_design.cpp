@@ -1,12 +1,12 @@
-#include "popup/message_design.h"
+#include "popup/popup_design.h"
 
 namespace velmora {
 
-const WindowDesign& MessageDesign() {
+const WindowDesign& PopupDesign() {
     static const FontDesign kSongBold{
         .windowDefault = false, .face = u"宋体", .points = 10.5f, .weight = 700, .charset = 134};
     static const WindowDesign design{
-        .kind = WindowKind::Message,
+        .kind = WindowKind::Popup,
         .caption = u"Form1",
         .width = 3780,
         .height = 2595,
@@ -17,7 +17,7 @@ const WindowDesign& MessageDesign() {
         .framed = false,
         .labels =
             {
-                {.id = Control::Label1,
+                {.id = Control::CloseMark,
                  .caption = u"×",
                  .left = 3480,
                  .top = 90,
@@ -27,7 +27,7 @@ const WindowDesign& MessageDesign() {
                  .font = kSongBold,
                  .alignment = Alignment::Left,
                  .tabIndex = 3},
-                {.id = Control::Commandurl,
+                {.id = Control::DetailsLink,
                  .caption = u"查看详情",
                  .left = 2880,
                  .top = 2250,
@@ -37,7 +37,7 @@ const WindowDesign& MessageDesign() {
                  .font = {},
                  .alignment = Alignment::Left,
                  .tabIndex = 2},
-                {.id = Control::Labeltitle,
+                {.id = Control::TitleLabel,
                  .caption = u"title",
                  .left = 240,
                  .top = 360,
@@ -47,7 +47,7 @@ const WindowDesign& MessageDesign() {
                  .font = kSongBold,
                  .alignment = Alignment::Centre,
                  .tabIndex = 1},
-                {.id = Control::Labelmsg,
+                {.id = Control::TextLabel,
                  .caption = u"msg",
                  .left = 240,
                  .top = 720,

@@ -4,9 +4,9 @@
 
 namespace velmora {
 
-// The pop-up as designed: borderless, 3780 x 2595 twips, four transparent
+// The pop-up's fixed design: borderless, 3780 x 2595 twips, four transparent
 // labels over its background picture.
-const WindowDesign& MessageDesign();
+const WindowDesign& PopupDesign();
 
 // Full height the slide grows to, and the margins to the screen's edges.
 inline constexpr Twips kPopupFullHeight = 2600;

@@ -12,17 +12,17 @@
 
 namespace velmora {
 
-class CTray;
-class MessageForm;
+class TrayIcon;
+class NoticePopup;
 
 inline constexpr std::uint32_t kFeedCheckIntervalMs = 60000;
 inline constexpr std::uint32_t kShakeIntervalMs = 25;
 
-class MainForm : public Form {
+class MainWindow : public Form {
 public:
     // `feedBaseUrl` is the feed site's base address, ending in "/".
-    MainForm(Platform& platform, Text feedBaseUrl);
-    ~MainForm() override;
+    MainWindow(Platform& platform, Text feedBaseUrl);
+    ~MainWindow() override;
 
     // Jitters the window for 20 ticks of its shake timer, then puts it back;
     // returns when it is back in place.
@@ -30,44 +30,43 @@ public:
 
     const Text& FeedUrl() const { return feedUrl_; }
     const Text& LastPubDate() const { return lastPubDate_; }
-    CTray* Tray() const { return tray_.get(); }
+    TrayIcon* Tray() const { return tray_.get(); }
     // The pop-up, null until the first notice creates it.
-    MessageForm* Message() const { return message_.get(); }
+    NoticePopup* Popup() const { return popup_.get(); }
     std::int16_t ShakeTicks() const { return shakeTicks_; }
     std::int16_t ShakeLeft() const { return shakeLeft_; }
     std::int16_t ShakeTop() const { return shakeTop_; }
-    const Timer& FeedTimer() const { return timer3_; }
-    const Timer& ShakeTimer() const { return timer2_; }
+    const Timer& FeedTimer() const { return feedTimer_; }
+    const Timer& ShakeTimer() const { return shakeTimer_; }
 
     // The tray icon's events that the window handles.
-    void Tray_RButtonUp();
-    void Tray_LButtonUp();
+    void OnTrayRightButtonUp();
+    void OnTrayLeftButtonUp();
 
 protected:
-    void Form_Load() override;
-    void Form_Unload() override;
-    void Form_CloseRequest() override;
+    void OnLoad() override;
+    void OnUnload() override;
+    void OnCloseRequest() override;
 
 private:
     void StartupErrorRoute();
-    void TraySetUp();
-    void TrayRemoval();
-    void Timer3_Timer();
-    void Timer2_Timer();
+    void SetUpTrayIcon();
+    void RemoveTrayIcon();
+    void OnFeedTimer();
+    void OnShakeTimer();
     void CheckFeed();
     void ShowNotice(Text title, Text text, Text link);
 
     const Text feedBaseUrl_;
-    Timer& timer3_;
-    Timer& timer2_;
+    Timer& feedTimer_;
+    Timer& shakeTimer_;
     Text feedUrl_;
     Text lastPubDate_;
-    std::int32_t scanIndex_ = 0;
     std::int16_t shakeTicks_ = 0;
     std::int16_t shakeLeft_ = 0;
     std::int16_t shakeTop_ = 0;
-    std::unique_ptr<CTray> tray_;
-    std::unique_ptr<MessageForm> message_;
+    std::unique_ptr<TrayIcon> tray_;
+    std::unique_ptr<NoticePopup> popup_;
 };
 
 }  // namespace velmora

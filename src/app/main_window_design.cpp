@@ -1,10 +1,10 @@
-#include "app/main_design.h"
+#include "app/main_window_design.h"
 
 namespace velmora {
 
-const WindowDesign& MainDesign() {
+const WindowDesign& MainWindowDesign() {
     static const WindowDesign design{
-        .kind = WindowKind::Main,
+        .kind = WindowKind::MainWindow,
         .caption = u"Velmora V1.0",
         .width = 5040 + 2 * 60,
         .height = 3345 + 450 + 60,
@@ -15,7 +15,7 @@ const WindowDesign& MainDesign() {
         .framed = true,
         .labels = {},
         // Below the client area: never seen, only a receiver and an icon source.
-        .pictures = {{.id = Control::Picture1, .left = 840, .top = 8880, .width = 495, .height = 375}},
+        .pictures = {{.id = Control::TrayCallbackBox, .left = 840, .top = 8880, .width = 495, .height = 375}},
     };
     return design;
 }

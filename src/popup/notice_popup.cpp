@@ -1,14 +1,12 @@
-#include "popup/message_form.h"
+#include "popup/notice_popup.h"
 
 #include "platform/arith.h"
 #include "popup/link_policy.h"
-#include "popup/message_design.h"
+#include "popup/popup_design.h"
 
 namespace velmora {
 namespace {
 
-constexpr std::int16_t kSlidingIn = 1;
-constexpr std::int16_t kSlidingOut = 2;
 // A pressed label stands one pixel (at 15 twips per pixel) left and down.
 constexpr Twips kPressOffset = 15;
 
@@ -32,83 +30,83 @@ Text TextCaption(const Text& text) {
     return LeftWholeChars(text, kTextCaptionLength);
 }
 
-MessageForm::MessageForm(Platform& platform)
-    : Form(platform, MessageDesign()),
-      timer2_(AddTimer(kSlideIntervalMs, [this] { Timer2_Timer(); })),
-      timer1_(AddTimer(kLifetimeIntervalMs, [this] { Timer1_Timer(); })) {}
+NoticePopup::NoticePopup(Platform& platform)
+    : Form(platform, PopupDesign()),
+      slideTimer_(AddTimer(kSlideIntervalMs, [this] { OnSlideTimer(); })),
+      lifetimeTimer_(AddTimer(kLifetimeIntervalMs, [this] { OnLifetimeTimer(); })) {}
 
-void MessageForm::Form_Load() {
+void NoticePopup::OnLoad() {
     SetLeft(platform().Screen().width - Width() - kPopupRightMargin);
-    timer1_.SetEnabled(true);
+    lifetimeTimer_.SetEnabled(true);
     showTicks_ = 0;
-    slideState_ = kSlidingIn;
+    slideState_ = SlideState::SlidingIn;
     SetHeight(0);
-    timer2_.SetEnabled(true);
+    slideTimer_.SetEnabled(true);
 }
 
-void MessageForm::Timer2_Timer() {
+void NoticePopup::OnSlideTimer() {
     SetHeight(static_cast<Twips>(slideHeight_));
     // The platform may have kept the height in whole pixels: use what it kept.
     SetTop(platform().Screen().height - kPopupBottomMargin - Height());
-    if (slideState_ == kSlidingIn) {
+    if (slideState_ == SlideState::SlidingIn) {
         if (slideHeight_ < kPopupFullHeight)
             slideHeight_ = AddInt16(slideHeight_, kSlideStep);
         else
-            timer2_.SetEnabled(false);
-    } else if (slideState_ == kSlidingOut) {
+            slideTimer_.SetEnabled(false);
+    } else if (slideState_ == SlideState::SlidingOut) {
         if (slideHeight_ > 0) {
             slideHeight_ = AddInt16(slideHeight_, -kSlideStep);
         } else {
-            timer2_.SetEnabled(false);
+            slideTimer_.SetEnabled(false);
             Unload();
         }
     }
 }
 
-void MessageForm::Timer1_Timer() {
+void NoticePopup::OnLifetimeTimer() {
     showTicks_ = AddInt16(showTicks_, 1);
     if (showTicks_ >= kLifetimeTicks) {
-        slideState_ = kSlidingOut;
-        timer2_.SetEnabled(true);
+        slideState_ = SlideState::SlidingOut;
+        slideTimer_.SetEnabled(true);
     }
 }
 
-void MessageForm::CloseNotice() {
-    slideState_ = kSlidingOut;
-    timer2_.SetEnabled(true);
+void NoticePopup::CloseNotice() {
+    slideState_ = SlideState::SlidingOut;
+    slideTimer_.SetEnabled(true);
 }
 
-void MessageForm::LabelMouseDown(Control label, const MouseArgs&) {
-    if (label == Control::Label1) Label1_MouseDown();
-    if (label == Control::Commandurl) Commandurl_MouseDown();
+void NoticePopup::LabelMouseDown(Control label, const MouseArgs&) {
+    if (label == Control::CloseMark) OnCloseMarkMouseDown();
+    if (label == Control::DetailsLink) OnDetailsLinkMouseDown();
 }
 
-void MessageForm::LabelMouseUp(Control label, const MouseArgs&) {
-    if (label == Control::Label1) Label1_MouseUp();
-    if (label == Control::Commandurl) Commandurl_MouseUp();
+void NoticePopup::LabelMouseUp(Control label, const MouseArgs&) {
+    if (label == Control::CloseMark) OnCloseMarkMouseUp();
+    if (label == Control::DetailsLink) OnDetailsLinkMouseUp();
 }
 
-void MessageForm::Label1_MouseDown() {
-    ShowPressed(GetLabel(Control::Label1));
+void NoticePopup::OnCloseMarkMouseDown() {
+    ShowPressed(GetLabel(Control::CloseMark));
 }
 
-void MessageForm::Label1_MouseUp() {
-    ShowReleased(GetLabel(Control::Label1));
+void NoticePopup::OnCloseMarkMouseUp() {
+    ShowReleased(GetLabel(Control::CloseMark));
     CloseNotice();
 }
 
-void MessageForm::Commandurl_MouseDown() {
-    ShowPressed(GetLabel(Control::Commandurl));
+void NoticePopup::OnDetailsLinkMouseDown() {
+    ShowPressed(GetLabel(Control::DetailsLink));
 }
 
-void MessageForm::Commandurl_MouseUp() {
-    Label& label = GetLabel(Control::Commandurl);
+void NoticePopup::OnDetailsLinkMouseUp() {
+    Label& label = GetLabel(Control::DetailsLink);
     ShowReleased(label);
     OpenLink(label.Tag());
     CloseNotice();
 }
 
-void MessageForm::OpenLink(const Text& link) {
+void NoticePopup::OpenLink(const Text& link) {
     // Links come from the network: only web addresses reach the shell. A
     // refused or failed launch is silent; the pop-up closes either way.
     const Text target = TrimLink(link);

@@ -14,37 +14,39 @@ namespace velmora {
 Text TitleCaption(const Text& title);
 Text TextCaption(const Text& text);
 
-class MessageForm : public Form {
+// Which way the slide timer moves the pop-up; Still until its first load.
+enum class SlideState { Still, SlidingIn, SlidingOut };
+
+class NoticePopup : public Form {
 public:
-    explicit MessageForm(Platform& platform);
+    explicit NoticePopup(Platform& platform);
 
     // Starts the slide-out.
     void CloseNotice();
 
     std::int16_t ShowTicks() const { return showTicks_; }
-    std::int16_t SlideState() const { return slideState_; }
     std::int16_t SlideHeight() const { return slideHeight_; }
-    const Timer& SlideTimer() const { return timer2_; }
-    const Timer& LifetimeTimer() const { return timer1_; }
+    const Timer& SlideTimer() const { return slideTimer_; }
+    const Timer& LifetimeTimer() const { return lifetimeTimer_; }
 
 protected:
-    void Form_Load() override;
+    void OnLoad() override;
     void LabelMouseDown(Control label, const MouseArgs& args) override;
     void LabelMouseUp(Control label, const MouseArgs& args) override;
 
 private:
-    void Timer1_Timer();
-    void Timer2_Timer();
-    void Label1_MouseDown();
-    void Label1_MouseUp();
-    void Commandurl_MouseDown();
-    void Commandurl_MouseUp();
+    void OnLifetimeTimer();
+    void OnSlideTimer();
+    void OnCloseMarkMouseDown();
+    void OnCloseMarkMouseUp();
+    void OnDetailsLinkMouseDown();
+    void OnDetailsLinkMouseUp();
     void OpenLink(const Text& link);
 
-    Timer& timer2_;
-    Timer& timer1_;
+    Timer& slideTimer_;
+    Timer& lifetimeTimer_;
     std::int16_t showTicks_ = 0;
-    std::int16_t slideState_ = 0;
+    SlideState slideState_ = SlideState::Still;
     std::int16_t slideHeight_ = 0;
 };
 
