@@ -101,7 +101,7 @@ TEST_F(QtWidgets, ThePopUpIsHiddenWhileItsHeightIsZero) {
 // place: on screen the window goes from one step to the next, never through
 // the one in between.
 TEST_F(QtWidgets, ASlideStepMovesThePopUpInOnePiece) {
-    auto popup = platform.LoadWindow(MessageDesign(), events);
+    auto popup = platform.LoadWindow(PopupDesign(), events);
     popup->SetHeight(1500);
     popup->SetTop(3000);
     popup->Show();
