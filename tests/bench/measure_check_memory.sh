@@ -16,19 +16,8 @@ port=$(sed -n 's|.*VELMORA_FEED_BASE_URL u"http://127.0.0.1:\([0-9]*\)/".*|\1|p'
 cmake --build "$build" --target velmora >/dev/null
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-poll() {  # up to $1 tenths of a second for the command after it to succeed
-    local tenths=$1
-    shift
-    for ((t = 0; t < tenths; t++)); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
+source "$repo/scripts/lib.sh"
+on_exit 'rm -rf "$work"'
 
 # The demo feed's first item, then older items up to 16,000,000 bytes.
 mkdir "$work/www"
@@ -50,17 +39,8 @@ parts.append("</channel>\n</rss>\n")
 open(sys.argv[2], "wb").write("".join(parts).encode())
 PY
 
-display=""
-for n in $(seq 90 120); do [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }; done
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-poll 100 test -e "/tmp/.X11-unix/X${display#:}"
-export DISPLAY=$display
-trayer --edge top --align right --widthtype pixel --width 100 --height 24 >"$work/trayer.log" 2>&1 &
-pids+=($!)
-python3 -m http.server --bind 127.0.0.1 --directory "$work/www" "$port" >"$work/http.log" 2>&1 &
-pids+=($!)
-poll 100 curl -s -o /dev/null "http://127.0.0.1:$port/small.xml"
+start_display "$work"
+serve_dir "$port" "$work/www" "$work/http.log"
 
 export NO_PROXY=127.0.0.1 no_proxy=127.0.0.1
 programs=()
@@ -82,10 +62,10 @@ report() {
         "$(field "${programs[0]}" VmRSS)" "$(field "${programs[0]}" VmHWM)" "$(field "${programs[1]}" VmRSS)"
 }
 popups_are() { [ "$(xwininfo -root -tree 2>/dev/null | grep -c '"Form1"')" -eq "$1" ]; }
-poll 600 popups_are 2 || { echo "no pop-ups appeared" >&2; exit 1; }
+poll 60 popups_are 2 || { echo "no pop-ups appeared" >&2; exit 1; }
 sleep 2
 report "first check, pop-ups shown"
-poll 600 popups_are 0 || { echo "the pop-ups stayed" >&2; exit 1; }
+poll 60 popups_are 0 || { echo "the pop-ups stayed" >&2; exit 1; }
 sleep 2
 report "first check, pop-ups gone"
 gap() { echo $(($(field "${programs[0]}" VmRSS) - $(field "${programs[1]}" VmRSS))); }
