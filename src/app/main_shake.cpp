@@ -1,5 +1,5 @@
 #include "app/main_window.h"
-#include "platform/arith.h"
+#include "core/arith.h"
 
 namespace velmora {
 namespace {

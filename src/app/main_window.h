@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/form.h"
+#include "core/form.h"
 #include "platform/platform.h"
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora {
 

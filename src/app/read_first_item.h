@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/arith.h"
-#include "platform/errors.h"
+#include "core/arith.h"
+#include "core/errors.h"
 
 namespace velmora {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <variant>
 
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/design.h"
-#include "platform/errors.h"
-#include "platform/text.h"
+#include "core/design.h"
+#include "core/errors.h"
+#include "core/text.h"
 
 namespace velmora {
 

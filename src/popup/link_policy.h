@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora {
 

@@ -1,6 +1,6 @@
 #include "popup/notice_popup.h"
 
-#include "platform/arith.h"
+#include "core/arith.h"
 #include "popup/link_policy.h"
 #include "popup/popup_design.h"
 

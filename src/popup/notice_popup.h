@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/form.h"
+#include "core/form.h"
 
 namespace velmora {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/design.h"
+#include "core/design.h"
 
 namespace velmora {
 

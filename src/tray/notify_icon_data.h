@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/arith.h"
-#include "platform/form.h"
+#include "core/arith.h"
+#include "core/form.h"
 #include "platform/platform.h"
 #include "tray/notify_icon_data.h"
 

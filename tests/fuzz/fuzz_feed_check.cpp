@@ -3,7 +3,7 @@
 
 #include "feed/feed_check.h"
 #include "fuzz_input.h"
-#include "platform/errors.h"
+#include "core/errors.h"
 #include "popup/notice_popup.h"
 
 using namespace velmora;

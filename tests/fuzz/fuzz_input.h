@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora::fuzz {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "fuzz_input.h"
-#include "platform/arith.h"
-#include "platform/errors.h"
+#include "core/arith.h"
+#include "core/errors.h"
 #include "tray/notify_icon_data.h"
 
 using namespace velmora;

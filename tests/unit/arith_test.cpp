@@ -1,11 +1,11 @@
-#include "platform/arith.h"
+#include "core/arith.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 namespace velmora {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "support/feed_server.h"
 #include "support/fetch_wakes.h"

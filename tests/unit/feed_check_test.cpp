@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 namespace velmora {
 namespace {

@@ -1,6 +1,6 @@
 // Conditional requests (which validators are kept and sent back) and the
 // redirects a fetch refuses.
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

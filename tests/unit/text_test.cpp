@@ -1,8 +1,8 @@
-#include "platform/text.h"
+#include "core/text.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 namespace velmora {
 namespace {

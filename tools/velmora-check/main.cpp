@@ -19,9 +19,9 @@
 #include "app/read_first_item.h"
 #include "feed/charset.h"
 #include "feed/feed_check.h"
-#include "platform/errors.h"
+#include "core/errors.h"
 #include "platform/http_fetch.h"
-#include "platform/text.h"
+#include "core/text.h"
 #include "popup/notice_popup.h"
 #include "velmora_config.h"
 

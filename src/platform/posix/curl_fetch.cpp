@@ -18,7 +18,7 @@
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
 #include "platform/http_redirects.h"
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "platform/posix/curl_transfer.h"
 

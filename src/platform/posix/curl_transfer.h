@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 
 namespace velmora {
 

@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "platform/http_fetch.h"
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 
 namespace velmora {
 

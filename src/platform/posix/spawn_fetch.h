@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/http_fetch.h"
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 
 namespace velmora {
 

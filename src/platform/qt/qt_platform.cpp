@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "platform/http_fetch.h"
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 #include "platform/posix/spawn_fetch.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/message_box.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/design.h"
+#include "core/design.h"
 
 namespace velmora::qt {
 

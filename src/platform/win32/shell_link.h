@@ -2,7 +2,7 @@
 // any machine's tests can check it.
 #pragma once
 
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora::win32 {
 

@@ -8,7 +8,7 @@
 // themselves.
 #pragma once
 
-#include "platform/design.h"
+#include "core/design.h"
 
 namespace velmora::win32 {
 

@@ -1,4 +1,4 @@
-#include "platform/form.h"
+#include "core/form.h"
 
 namespace velmora {
 

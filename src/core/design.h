@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/text.h"
+#include "core/text.h"
 
 namespace velmora {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/design.h"
+#include "core/design.h"
 #include "platform/platform.h"
 
 namespace velmora {

@@ -1,10 +1,10 @@
-#include "platform/arith.h"
+#include "core/arith.h"
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 namespace velmora {
 namespace {

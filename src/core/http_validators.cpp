@@ -1,4 +1,4 @@
-#include "platform/http_validators.h"
+#include "core/http_validators.h"
 
 #include <cctype>
 #include <utility>

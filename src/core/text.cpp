@@ -1,6 +1,6 @@
-#include "platform/text.h"
+#include "core/text.h"
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 namespace velmora {
 
