@@ -12,6 +12,8 @@
 #   start_e2e_desktop WORK ARTIFACTS what every end-to-end run needs, below
 #   save_popup DIR       waits for the full-height pop-up; DIR/popup.png, DIR/screen.png
 
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/wine_env.sh"
+
 pids=()
 exit_hooks=()
 
