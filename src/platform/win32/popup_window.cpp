@@ -52,13 +52,13 @@ std::int16_t ButtonOfMessage(UINT message) {
     switch (message) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
-            return 1;
+            return kLeftButton;
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
-            return 2;
+            return kRightButton;
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
-            return 4;
+            return kMiddleButton;
         default:
             return 0;
     }
