@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "core/http_validators.h"
+#include "platform/posix/transfer_result.h"
 
 namespace velmora {
 
 // Blocks until the transfer has ended.
-TransferOutcome RunCurlTransfer(const Text& url, const std::vector<std::string>& conditionalHeaders);
+TransferResult RunCurlTransfer(const Text& url, const std::vector<std::string>& conditionalHeaders);
 
 }  // namespace velmora
