@@ -260,8 +260,8 @@ int RunCheck(const Options& options) {
     try {
         outcome = ExamineFeed(feed.value(), options.lastPubDate);
     } catch (const RuntimeError& error) {
-        // The check's error route: a position past the 16-bit limit or an end
-        // marker before its field. Nothing is shown, like any other miss.
+        // A position past the 16-bit limit or an end marker before its field
+        // ends the program's check too, showing nothing, like any other miss.
         return ReportNothing(options, error.what(), kNothingShown);
     }
     if (auto* reason = std::get_if<NoNotice>(&outcome)) {

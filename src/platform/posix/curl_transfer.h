@@ -1,7 +1,8 @@
-// One libcurl transfer under the fetch rules of http_fetch.h, without the
-// validator cache: the caller brings the conditional header lines and gets the
-// validators back, and a 304 as `notModified`. velmora-fetch runs it for a
-// parent process that keeps the cache.
+// One libcurl transfer with the limits of http_fetch.h (protocols, redirects,
+// time-outs, size) but without the validator cache: the caller brings the
+// conditional header lines and gets the validators back, and a 304 as
+// `notModified`. velmora-fetch runs it for a parent process that keeps the
+// cache.
 #pragma once
 
 #include <string>
