@@ -158,8 +158,8 @@ public:
     virtual void OpenLink(const Text& link) = 0;
     // An icon showing the picture of `window`'s picture box `pictureBox`;
     // its activations go to `onActivation`, each as an event of its own.
-    virtual std::unique_ptr<NativeTrayIcon> CreateTrayIcon(NativeWindow& window, Control pictureBox,
-                                                           std::function<void(TrayActivation)> onActivation) = 0;
+    virtual std::unique_ptr<NativeTrayIcon> CreateTrayIcon(
+        NativeWindow& window, Control pictureBox, std::function<void(TrayActivation)> onActivation) = 0;
 
     // Network and text.
     virtual std::unique_ptr<FetchRequest> OpenUrl(const Text& url) = 0;

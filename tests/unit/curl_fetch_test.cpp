@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/http_validators.h"
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
-#include "core/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "support/feed_server.h"
 #include "support/fetch_wakes.h"

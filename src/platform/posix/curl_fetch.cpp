@@ -287,10 +287,10 @@ public:
 
     bool Busy() override { return transfer_.Busy(); }
 
-    FetchedDocument Take() override {
+    Result<FetchedDocument> Take() override {
         TransferOutcome outcome = transfer_.Take();
         SettleWithCache(SharedValidatorCache(), transfer_.url(), outcome);
-        if (!outcome.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome.error);
+        if (!outcome.error.empty()) return Failure{outcome.error};
         return std::move(outcome.document);
     }
 

@@ -65,13 +65,13 @@ public:
 
     bool Busy() override { return !done_.load(std::memory_order_acquire); }
 
-    FetchedDocument Take() override {
+    Result<FetchedDocument> Take() override {
         // Taking early waits for the transfer rather than returning half a document.
         if (worker_.joinable()) worker_.join();
-        if (taken_) throw RuntimeError(ErrorCode::FetchFailed, "the document was already taken");
+        if (taken_) return velmora::Failure{"the document was already taken"};
         taken_ = true;
         SettleWithCache(cache_, url_, outcome_);
-        if (!outcome_.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome_.error);
+        if (!outcome_.error.empty()) return velmora::Failure{outcome_.error};
         return std::move(outcome_.document);
     }
 
