@@ -320,7 +320,7 @@ TEST_F(QtWidgets, TheBlockingPumpWakesWhenATransferEnds) {
     EXPECT_FALSE(watchdog) << "the pump slept until the watchdog";
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_LT(pumps, 10) << "the pump returned without waiting";
-    EXPECT_THROW(request->Take(), RuntimeError);
+    EXPECT_FALSE(request->Take().ok());
 }
 
 }  // namespace
