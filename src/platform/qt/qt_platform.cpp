@@ -113,7 +113,7 @@ void QtPlatform::ReportUnhandledError(const RuntimeError& error) {
 }
 
 Answer QtPlatform::AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) {
-    return qt::AskYesNo(owner ? OurWindow(*owner).Widget() : nullptr, question, caption);
+    return qt::AskYesNo(owner ? OurWindow(*owner).Window() : nullptr, question, caption);
 }
 
 void QtPlatform::ReportError(const Text& message, const Text& caption) {

@@ -22,7 +22,8 @@ public:
     void SetHeight(Twips value) override;
     void KeepOnTop() override;
 
-    QWidget* Widget() const { return widget_; }
+    // The window as message boxes take their owner.
+    QWidget* Window() const { return widget_; }
     // The picture of one of the window's picture boxes; an error when the
     // window has no such box.
     virtual QIcon Picture(Control pictureBox) const;
