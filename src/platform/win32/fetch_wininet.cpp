@@ -154,7 +154,7 @@ public:
         for (long hop = 0;; ++hop) {
             if (!IsHttpUrl(url)) return Failure{"only http and https addresses are fetched"};
             // Redirects are followed here, not by WinINet, so that every hop
-            // is held to the http/https rule and the hop limit.
+            // must be http or https and counts towards the hop limit.
             const Result<HINTERNET> kept =
                 Keep(InternetOpenUrlW(session, url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
                                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
