@@ -19,11 +19,7 @@ using TransferResult = Result<TransferOutcome>;
 inline Result<FetchedDocument> SettleTransfer(ValidatorCache& cache, const std::string& url,
                                               TransferResult transfer) {
     if (!transfer) return Failure{transfer.reason()};
-    TransferOutcome& outcome = transfer.value();
-    SettleWithCache(cache, url, outcome);
-    // The cache says in the outcome when a 304 cannot be served.
-    if (!outcome.error.empty()) return Failure{std::move(outcome.error)};
-    return std::move(outcome.document);
+    return SettleWithCache(cache, url, std::move(transfer.value()));
 }
 
 }  // namespace velmora
