@@ -9,26 +9,13 @@ cmake --preset dev >/dev/null
 cmake --build --preset dev --target velmora-check
 check=build/dev/tools/velmora-check/velmora-check
 
-log=$(mktemp)
-python3 -u -m http.server --bind 127.0.0.1 --directory demo 0 >"$log" 2>&1 &
-server=$!
-trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -f "$log"' EXIT
+work=$(mktemp -d)
+source scripts/lib.sh
+on_exit 'rm -rf "$work"'
+# A port of the system's choosing: the demo needs no fixed address.
+serve_dir 0 demo "$work/http.log"
 
-# The OS picks the port; the server names it in its first line (wait up to 10 s).
-port=""
-for _ in $(seq 1 100); do
-    port=$(sed -n 's/.* port \([0-9][0-9]*\).*/\1/p' "$log" | head -n 1)
-    [ -n "$port" ] && break
-    kill -0 "$server" 2>/dev/null || break
-    sleep 0.1
-done
-if [ -z "$port" ]; then
-    echo "demo: the feed server did not start" >&2
-    cat "$log" >&2
-    exit 1
-fi
-
-url="http://127.0.0.1:$port/feed.xml"
+url="http://127.0.0.1:$served_port/feed.xml"
 export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 echo "== velmora-check $url"
 status=0

@@ -17,7 +17,7 @@ work=$root/build/demo-windows
 mkdir -p "$work"
 prefix=$work/prefix
 source scripts/lib.sh
-on_exit 'WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null'
+on_exit 'WINEPREFIX=$prefix "$VELMORA_WINESERVER" -k 2>/dev/null'
 
 own_display_unless_desktop "$work"
 serve_dir 8741 demo "$work/http.log"
@@ -28,8 +28,8 @@ app=$prefix/drive_c/Velmora
 mkdir -p "$app"
 cp build/windows/velmora.exe demo/urls.txt "$app/"
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'
-/usr/lib/wine/wine64 "$app/velmora.exe" &
+export WINEPREFIX=$prefix
+"$VELMORA_WINE" "$app/velmora.exe" &
 velmora=$!
 pids+=($velmora)
 

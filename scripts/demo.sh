@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/deps.sh linux
-bash scripts/deps.sh windows # Xvfb, trayer, xdotool and ImageMagick for the screenshot
+bash scripts/deps.sh desktop # Xvfb, trayer, xdotool and ImageMagick for the screenshot
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target velmora velmora-check
 

@@ -21,24 +21,15 @@ rm -f "$artifacts"/*.png "$artifacts"/cpu.txt
 source scripts/lib.sh
 prefixes=()
 # Wine first: each prefix's server and what it started.
-on_exit 'for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null; done'
+on_exit 'for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix "$VELMORA_WINESERVER" -k 2>/dev/null; done'
 
 # The cases import their helpers; keep the source tree free of bytecode.
 export PYTHONDONTWRITEBYTECODE=1
-export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'
-wine=/usr/lib/wine/wine64
 
 # The template prefix: made once, copied for every session.
 template=$work/template
 prefixes+=("$template")
 bash tests/e2e/wine_prefix.sh "$template"
-
-# Helpers that read message boxes through the Windows API and play a
-# restarted Explorer.
-reader=$work/read_dialogs.exe
-restarter=$work/taskbar_restart.exe
-x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -o "$reader" tests/e2e/read_dialogs.cpp
-x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -static -municode -o "$restarter" tests/e2e/taskbar_restart.cpp
 
 start_e2e_desktop "$work" "$artifacts"
 
@@ -46,8 +37,8 @@ for session in zh scaling en close fetch cost; do prefixes+=("$work/prefix-$sess
 VELMORA_E2E_PLATFORM=windows \
 VELMORA_E2E_EXE=$root/build/windows/velmora.exe \
 VELMORA_E2E_TEMPLATE=$template \
-VELMORA_E2E_READER=$reader \
-VELMORA_E2E_RESTARTER=$restarter \
+VELMORA_E2E_READER=$root/build/windows/tests/wine/read_dialogs.exe \
+VELMORA_E2E_RESTARTER=$root/build/windows/tests/wine/taskbar_restart.exe \
 VELMORA_E2E_CHECKER=$root/build/windows/tools/velmora-check/velmora-check.exe \
 VELMORA_E2E_SOURCE=$root \
 VELMORA_E2E_WORKERS=$root/build/windows/tests/wine/fetch_workers.exe \
@@ -60,7 +51,7 @@ if [ $# -eq 0 ] || [[ " $* " == *" netfaults "* ]]; then
     rm -rf "$netprefix"
     cp -a "$template" "$netprefix"
     WINEPREFIX=$netprefix LANG=C.UTF-8 python3 tests/netfaults/run_netfaults.py \
-        --check "$wine $root/build/windows/tools/velmora-check/velmora-check.exe" --feeds tests/data/feeds
-    WINEPREFIX=$netprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+        --check "$VELMORA_WINE $root/build/windows/tools/velmora-check/velmora-check.exe" --feeds tests/data/feeds
+    WINEPREFIX=$netprefix "$VELMORA_WINESERVER" -k 2>/dev/null || true
     rm -rf "$netprefix"
 fi

@@ -6,11 +6,14 @@
 #   poll SECONDS CMD...  waits until CMD succeeds, at most SECONDS
 #   start_display DIR    Xvfb with an XEmbed tray; exports DISPLAY
 #   own_display_unless_desktop DIR   start_display unless a usable DISPLAY is set
-#   serve_dir PORT DIR LOG           a static file server on 127.0.0.1:PORT
+#   serve_dir PORT DIR LOG           a static file server on 127.0.0.1:PORT; PORT 0
+#                        lets the system pick a free one; sets served_port
 #   make_locales DIR     zh_CN.UTF-8 and en_US.UTF-8 compiled into DIR (LOCPATH)
 #   browser_standin BIN LOG          an xdg-open in BIN that logs its argument
 #   start_e2e_desktop WORK ARTIFACTS what every end-to-end run needs, below
 #   save_popup DIR       waits for the full-height pop-up; DIR/popup.png, DIR/screen.png
+
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/wine_env.sh"
 
 pids=()
 exit_hooks=()
@@ -77,15 +80,26 @@ own_display_unless_desktop() {
 
 port_open() { python3 -c "import socket; socket.create_connection(('127.0.0.1', $1), 1)"; }
 
+# The server names the port it took in its first line.
+_learn_served_port() {
+    served_port=$(sed -n 's/.* port \([0-9][0-9]*\) .*/\1/p' "$1" | head -n 1)
+    [ -n "$served_port" ]
+}
+
+served_port=""
 serve_dir() {
     local port=$1 dir=$2 log=$3
-    if port_open "$port" 2>/dev/null; then
+    if [ "$port" != 0 ] && port_open "$port" 2>/dev/null; then
         echo "$(basename "$0"): port $port on 127.0.0.1 is taken; the feed is served there" >&2
         return 1
     fi
-    python3 -m http.server "$port" --bind 127.0.0.1 --directory "$dir" >"$log" 2>&1 &
+    python3 -u -m http.server "$port" --bind 127.0.0.1 --directory "$dir" >"$log" 2>&1 &
     pids+=($!)
-    poll 10 port_open "$port"
+    served_port=$port
+    if [ "$port" = 0 ]; then
+        poll 10 _learn_served_port "$log" || { cat "$log" >&2; return 1; }
+    fi
+    poll 10 port_open "$served_port"
 }
 
 # The machine may only have C and POSIX.

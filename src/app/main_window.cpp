@@ -23,7 +23,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::OnLoad() {
     try {
         if (platform().PreviousInstance()) {
-            platform().MsgBox(0, u"对不起，Velmora已经启动。", u"已经启动", kMbIconStop);
+            platform().ReportError(u"对不起，Velmora已经启动。", u"已经启动");
             platform().End();
         }
         const Text path = platform().ProgramFolder() + u"/urls.txt";
@@ -39,14 +39,14 @@ void MainWindow::OnLoad() {
         // would check a feed that start-up has refused.
         feedTimer_.SetEnabled(true);
         OnFeedTimer();
-        platform().SetWindowPos(hWnd(), kHwndTopmost, 0, 0, 0, 0, kSwpNoMove + kSwpNoSize);
+        KeepOnTop();
     } catch (const RuntimeError&) {
         StartupErrorRoute();
     }
 }
 
 void MainWindow::StartupErrorRoute() {
-    platform().MsgBox(0, u"启动程序发生错误，请重新安装程序。", u"错误", kMbIconStop);
+    platform().ReportError(u"启动程序发生错误，请重新安装程序。", u"错误");
     RemoveTrayIcon();
     Unload();
     platform().End();
@@ -75,8 +75,9 @@ void MainWindow::CheckFeed() {
     try {
         std::unique_ptr<FetchRequest> request = platform().OpenUrl(feedUrl_);
         while (request->Busy()) platform().PumpEvents();
-        const FetchedDocument document = request->Take();
-        const Text feed = DecodeDocument(document.body, document.headerCharset, platform());
+        Result<FetchedDocument> document = request->Take();
+        if (!document) throw RuntimeError(ErrorCode::FetchFailed, document.reason());
+        const Text feed = DecodeDocument(document->body, document->headerCharset, platform());
         FeedOutcome outcome = ExamineFeed(feed, lastPubDate_);
         auto* item = std::get_if<FeedItem>(&outcome);
         if (!item) return;
@@ -94,7 +95,7 @@ void MainWindow::ShowNotice(Text title, Text text, Text link) {
     notice.GetLabel(Control::TextLabel).SetCaption(TextCaption(text));
     notice.GetLabel(Control::DetailsLink).SetTag(link);
     notice.Show();
-    platform().SetWindowPos(notice.hWnd(), kHwndTopmost, 0, 0, 0, 0, kSwpNoMove + kSwpNoSize);
+    notice.KeepOnTop();
 }
 
 }  // namespace velmora

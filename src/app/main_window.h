@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "core/form.h"
-#include "platform/platform.h"
 #include "core/text.h"
+#include "platform/platform.h"
 
 namespace velmora {
 
@@ -39,9 +39,8 @@ public:
     const Timer& FeedTimer() const { return feedTimer_; }
     const Timer& ShakeTimer() const { return shakeTimer_; }
 
-    // The tray icon's events that the window handles.
-    void OnTrayRightButtonUp();
-    void OnTrayLeftButtonUp();
+    // What the user did to the tray icon.
+    void OnTrayActivation(TrayActivation activation);
 
 protected:
     void OnLoad() override;
@@ -52,6 +51,7 @@ private:
     void StartupErrorRoute();
     void SetUpTrayIcon();
     void RemoveTrayIcon();
+    void AskToQuit();
     void OnFeedTimer();
     void OnShakeTimer();
     void CheckFeed();

@@ -50,17 +50,8 @@ void Label::Reset() {
     top_ = design_.top;
 }
 
-Handle PictureBox::hWnd() {
-    return form_.Window().ControlHandle(id_);
-}
-Handle PictureBox::Picture() {
-    return form_.Window().PictureHandle(id_);
-}
-
 Form::Form(Platform& platform, const WindowDesign& design) : platform_(platform), design_(design) {
     for (const auto& label : design_.labels) labels_.push_back(std::make_unique<Label>(label));
-    for (const auto& picture : design_.pictures)
-        pictures_.push_back(std::make_unique<PictureBox>(*this, picture.id));
 }
 
 Form::~Form() {
@@ -111,14 +102,11 @@ void Form::SetTop(Twips value) {
 void Form::SetHeight(Twips value) {
     Window().SetHeight(value);
 }
-Handle Form::hWnd() {
-    return Window().hWnd();
-}
-Handle Form::Icon() {
-    return Window().IconHandle();
-}
 void Form::Show() {
     Window().Show();
+}
+void Form::KeepOnTop() {
+    Window().KeepOnTop();
 }
 
 Label& Form::GetLabel(Control id) {
@@ -126,12 +114,6 @@ Label& Form::GetLabel(Control id) {
     for (auto& label : labels_)
         if (label->design_.id == id) return *label;
     throw RuntimeError(ErrorCode::Platform, "no such label on this window");
-}
-
-PictureBox& Form::GetPictureBox(Control id) {
-    for (auto& picture : pictures_)
-        if (picture->id_ == id) return *picture;
-    throw RuntimeError(ErrorCode::Platform, "no such picture box on this window");
 }
 
 Timer& Form::AddTimer(std::uint32_t intervalMs, std::function<void()> onTick) {
@@ -157,14 +139,6 @@ void Form::MouseUp(Control control, const MouseArgs& args) {
 
 void Form::CloseRequested() {
     RunHandler([&] { OnCloseRequest(); });
-}
-
-void Form::MouseMove(Control control, const MouseArgs& args) {
-    for (auto& picture : pictures_) {
-        if (picture->id_ != control || !picture->listener_) continue;
-        auto listener = picture->listener_;  // the handler may replace it
-        RunHandler([&] { listener(args); });
-    }
 }
 
 }  // namespace velmora

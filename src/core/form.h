@@ -57,23 +57,6 @@ private:
     Twips left_ = 0, top_ = 0;
 };
 
-// A picture box: its window receives mouse moves, which go to its one
-// listener, if any.
-class PictureBox {
-public:
-    using MouseMoveListener = std::function<void(const MouseArgs&)>;
-    PictureBox(Form& form, Control id) : form_(form), id_(id) {}
-    Handle hWnd();
-    Handle Picture();
-    void SetMouseMoveListener(MouseMoveListener listener) { listener_ = std::move(listener); }
-
-private:
-    friend class Form;
-    Form& form_;
-    Control id_;
-    MouseMoveListener listener_;
-};
-
 class Form : private WindowEvents {
 public:
     Form(Platform& platform, const WindowDesign& design);
@@ -95,14 +78,15 @@ public:
     void SetLeft(Twips value);
     void SetTop(Twips value);
     void SetHeight(Twips value);
-    Handle hWnd();
-    Handle Icon();
     const Text& Caption() const { return design_.caption; }
     void Show();
+    // Above other windows from now on, without taking the focus.
+    void KeepOnTop();
 
     Label& GetLabel(Control id);
-    PictureBox& GetPictureBox(Control id);
     Platform& platform() { return platform_; }
+    // The loaded window, loading it first.
+    NativeWindow& Window();
 
 protected:
     virtual void OnLoad() {}
@@ -116,13 +100,9 @@ protected:
     // A timer owned by the form; it stops when the form unloads.
     Timer& AddTimer(std::uint32_t intervalMs, std::function<void()> onTick);
 
-    NativeWindow& Window();
-
 private:
-    friend class PictureBox;
     void MouseDown(Control control, const MouseArgs& args) override;
     void MouseUp(Control control, const MouseArgs& args) override;
-    void MouseMove(Control control, const MouseArgs& args) override;
     void CloseRequested() override;
     // An event handler's error ends the handler; it is reported, not lost.
     void RunHandler(const std::function<void()>& handler);
@@ -131,7 +111,6 @@ private:
     const WindowDesign& design_;
     std::unique_ptr<NativeWindow> window_;
     std::vector<std::unique_ptr<Label>> labels_;
-    std::vector<std::unique_ptr<PictureBox>> pictures_;
     std::vector<std::unique_ptr<Timer>> timers_;
 };
 

@@ -72,17 +72,14 @@ std::string RequestUrl(const Text& url) {
     return out;
 }
 
-void SettleWithCache(ValidatorCache& cache, const std::string& url, TransferOutcome& outcome) {
-    if (!outcome.error.empty()) return;
+Result<FetchedDocument> SettleWithCache(ValidatorCache& cache, const std::string& url,
+                                        TransferOutcome outcome) {
     if (!outcome.notModified) {
         cache.Remember(url, outcome.etag, outcome.lastModified, outcome.document);
-        return;
+        return std::move(outcome.document);
     }
-    if (auto remembered = cache.Recall(url)) {
-        outcome.document = std::move(*remembered);
-    } else {
-        outcome.error = "could not fetch " + url + ": the server answered with HTTP status 304";
-    }
+    if (auto remembered = cache.Recall(url)) return std::move(*remembered);
+    return Failure{"could not fetch " + url + ": the server answered with HTTP status 304"};
 }
 
 ValidatorCache& SharedValidatorCache() {

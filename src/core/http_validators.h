@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.h"
 #include "platform/platform.h"
 
 namespace velmora {
@@ -51,13 +52,14 @@ struct TransferOutcome {
     FetchedDocument document;  // a 2xx answer's body and Content-Type charset
     std::string etag, lastModified;
     bool notModified = false;  // a 304: the document is the remembered one
-    std::string error;         // why the transfer failed; empty on success
 };
 
-// Settles a finished transfer of `url` (a RequestUrl) with `cache`: a
-// document is remembered with its validators; a 304 takes the remembered
-// document, or fails when there is none.
-void SettleWithCache(ValidatorCache& cache, const std::string& url, TransferOutcome& outcome);
+// The document a finished transfer of `url` (a RequestUrl) yields once
+// `cache` has had its say: a new document is remembered with its
+// validators; a 304 takes the remembered document, or fails when there is
+// none.
+Result<FetchedDocument> SettleWithCache(ValidatorCache& cache, const std::string& url,
+                                        TransferOutcome outcome);
 
 // Collects the validators from response header lines; a new status line (a
 // redirect's next response) starts afresh.

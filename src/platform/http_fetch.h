@@ -23,7 +23,8 @@ inline constexpr long kMaxRedirects = 10;
 
 // Starts a transfer off the calling thread. `wake` is called once, from any
 // thread, when the transfer has finished, so that a blocked event pump can
-// return and read the busy flag again.
+// return and read the busy flag again. Take then gives the document, or a
+// Failure saying why there is none.
 std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake);
 
 // The system's charset conversion (iconv, or the Windows code pages); an empty

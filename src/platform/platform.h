@@ -1,9 +1,10 @@
-// The window, timer, screen, network and shell services that the logic relies
-// on. The core is written against these interfaces only; each platform
-// (Win32, Qt, the tests' fake) implements them.
+// What the program needs from a desktop: windows with labels, timers, a wait
+// for events, the screen's size, a feed fetched, a link opened, a question
+// asked, an icon in the notification area. The core is written against these
+// interfaces only; each platform (Win32, Qt, the tests' fake) implements them
+// with its own means.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,29 +14,28 @@
 
 #include "core/design.h"
 #include "core/errors.h"
+#include "core/result.h"
 #include "core/text.h"
 
 namespace velmora {
 
-// Window and icon handles as the logic stores them: 32-bit values (on 64-bit
-// Windows user handles are sign-extended 32-bit values).
-using Handle = std::int32_t;
+// Mouse buttons as the labels' handlers receive them.
+enum MouseButton : std::int16_t { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
 
 struct MouseArgs {
-    std::int16_t button = 1;  // 1 left, 2 right, 4 middle
+    std::int16_t button = kLeftButton;
     std::int16_t shift = 0;
-    Twips x = 0, y = 0;  // in the control's scale (twips)
+    Twips x = 0, y = 0;  // in the label's scale (twips)
 };
 
 // What a native window reports back to the core. Calls arrive on the one
 // thread, one at a time (or nested inside a pump).
 class WindowEvents {
 public:
-    virtual void MouseDown(Control control, const MouseArgs& args) = 0;
-    // Delivered to the control that received the press, even when the
-    // pointer has left it meanwhile (the adapter captures the mouse).
-    virtual void MouseUp(Control control, const MouseArgs& args) = 0;
-    virtual void MouseMove(Control control, const MouseArgs& args) = 0;
+    virtual void MouseDown(Control label, const MouseArgs& args) = 0;
+    // Delivered to the label that received the press, even when the pointer
+    // has left it meanwhile (the adapter captures the mouse).
+    virtual void MouseUp(Control label, const MouseArgs& args) = 0;
     // Someone outside the program asks the window to close: the session is
     // ending, or a tool or an installer wants the program gone. The core
     // unloads the window its own way; the adapter destroys nothing itself.
@@ -52,7 +52,6 @@ protected:
 class NativeWindow {
 public:
     virtual ~NativeWindow() = default;
-    virtual Handle hWnd() const = 0;
     virtual Twips Left() const = 0;
     virtual Twips Top() const = 0;
     virtual Twips Width() const = 0;
@@ -62,11 +61,11 @@ public:
     virtual void SetHeight(Twips value) = 0;
     // Visible, not modal, no owner window.
     virtual void Show() = 0;
+    // Above every window that is not itself kept on top, from now on,
+    // without taking the focus, moving or resizing.
+    virtual void KeepOnTop() = 0;
     virtual void SetLabelCaption(Control label, const Text& caption) = 0;
     virtual void MoveLabel(Control label, Twips left, Twips top) = 0;
-    virtual Handle ControlHandle(Control control) const = 0;  // a picture box's own window
-    virtual Handle IconHandle() const = 0;                    // the window's icon
-    virtual Handle PictureHandle(Control control) const = 0;  // a picture box's picture
 };
 
 // A periodic timer. Start while running changes nothing.
@@ -89,21 +88,38 @@ struct FetchedDocument {
     std::string headerCharset;  // from Content-Type, empty when none
 };
 
-// One transfer. Busy is true while it runs; Take then returns the document or
-// throws a RuntimeError describing the failure.
+// One transfer. Busy is true while it runs; Take then gives the document or
+// why there is none.
 class FetchRequest {
 public:
     virtual ~FetchRequest() = default;
     virtual bool Busy() = 0;
-    virtual FetchedDocument Take() = 0;
+    virtual Result<FetchedDocument> Take() = 0;
 };
 
-// The shell's notification-icon messages.
-inline constexpr std::int32_t kNimAdd = 0;
-inline constexpr std::int32_t kNimModify = 1;
-inline constexpr std::int32_t kNimDelete = 2;
-inline constexpr std::size_t kNotifyIconDataSize = 488;
-using NotifyIconWire = std::array<std::uint8_t, kNotifyIconDataSize>;
+// What the user did to the notification-area icon.
+enum class TrayActivation { LeftDown, LeftUp, LeftDoubleClick, RightDown, RightUp, RightDoubleClick };
+
+// What the icon shows: the tip on hover, and a balloon once its title or
+// text is set (empty: none).
+struct TrayIconContent {
+    Text tip;
+    Text balloonTitle, balloonText;
+};
+
+// The program's icon in the notification area. Nothing shows until Add; the
+// object may outlive the window it was made for, and then only Remove is
+// called, which does nothing.
+class NativeTrayIcon {
+public:
+    virtual ~NativeTrayIcon() = default;
+    virtual void Add(const TrayIconContent& content) = 0;
+    virtual void Update(const TrayIconContent& content) = 0;
+    // Also for an icon that was never added or is already gone.
+    virtual void Remove() = 0;
+};
+
+enum class Answer { Yes, No };
 
 class Platform {
 public:
@@ -121,6 +137,8 @@ public:
     // Process and environment.
     virtual bool PreviousInstance() = 0;
     virtual Text ProgramFolder() = 0;
+    // A small file's bytes (the adapters read at most kConfigFileLimit);
+    // empty when it cannot be read.
     virtual std::optional<std::string> ReadFileBytes(const Text& path) = 0;
     [[noreturn]] virtual void End() = 0;
     virtual ScreenMetrics Screen() = 0;
@@ -129,36 +147,29 @@ public:
     // Called with errors that ended a handler that has no error route.
     virtual void ReportUnhandledError(const RuntimeError& error) = 0;
 
-    // Modal message box owned by `owner` (0: none); returns the button pressed.
-    virtual std::int32_t MsgBox(Handle owner, const Text& text, const Text& caption, std::int32_t style) = 0;
-    virtual std::int32_t SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
-                                      std::int32_t cx, std::int32_t cy, std::int32_t flags) = 0;
-    virtual std::int32_t ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
-                                          const Text& parameters, const Text& directory,
-                                          std::int32_t showCommand) = 0;
-    // `data` is the 488-byte record; the shell may write back into it.
-    virtual bool ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) = 0;
+    // The desktop's services.
+    // A modal question with Yes and No, owned by `owner` when given. Anything
+    // but a press of Yes (the box failing to open, say) is No.
+    virtual Answer AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) = 0;
+    // A modal error message with a stop sign and one button, owned by nothing.
+    virtual void ReportError(const Text& message, const Text& caption) = 0;
+    // Opens a web address in the user's browser; whether it worked is not
+    // reported, as nobody would act on it.
+    virtual void OpenLink(const Text& link) = 0;
+    // An icon showing the picture of `window`'s picture box `pictureBox`;
+    // its activations go to `onActivation`, each as an event of its own.
+    virtual std::unique_ptr<NativeTrayIcon> CreateTrayIcon(
+        NativeWindow& window, Control pictureBox, std::function<void(TrayActivation)> onActivation) = 0;
 
     // Network and text.
     virtual std::unique_ptr<FetchRequest> OpenUrl(const Text& url) = 0;
-    // The code page of the program's narrow ("A") system calls.
-    virtual std::string ToAnsi(std::u16string_view text) = 0;
-    virtual Text FromAnsi(std::string_view bytes) = 0;
     // Decodes bytes in the named charset; an empty name means the system's
     // legacy code page. Empty result: the charset is unknown here.
     virtual std::optional<Text> Decode(std::string_view bytes, std::string_view charset) = 0;
 };
 
-// Constants of the system calls the logic makes (named apart from the
-// system headers' macros).
-inline constexpr Handle kHwndTopmost = -1;
-inline constexpr std::int32_t kSwpNoSize = 1;
-inline constexpr std::int32_t kSwpNoMove = 2;
-inline constexpr std::int32_t kMbYesNo = 4;
-inline constexpr std::int32_t kMbIconStop = 16;
-inline constexpr std::int32_t kIdYes = 6;
-inline constexpr std::int32_t kIdNo = 7;
-inline constexpr std::int32_t kSwShow = 5;
-inline constexpr std::int32_t kWmMouseMove = 512;
+// Configuration files are read to this size at most: only their first item
+// is ever used.
+inline constexpr std::size_t kConfigFileLimit = 1 << 20;
 
 }  // namespace velmora

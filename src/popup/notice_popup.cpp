@@ -111,7 +111,7 @@ void NoticePopup::OpenLink(const Text& link) {
     // refused or failed launch is silent; the pop-up closes either way.
     const Text target = TrimLink(link);
     if (!IsLaunchableLink(target)) return;
-    platform().ShellExecuteLink(0, u"", target, u"", u"", kSwShow);
+    platform().OpenLink(target);
 }
 
 }  // namespace velmora

@@ -1,68 +1,43 @@
-// The one notification-area icon, the hidden picture box that receives its
-// callbacks, and the six mouse events decoded from them.
+// The program's notification-area icon: the picture of a window's picture
+// box, that window's caption as the tip, and what the user does to it.
 #pragma once
 
-#include <cstdint>
+#include <functional>
 #include <memory>
 
-#include "core/arith.h"
 #include "core/form.h"
 #include "platform/platform.h"
-#include "tray/notify_icon_data.h"
 
 namespace velmora {
 
-// The receiver of the icon's mouse events. An event without a handler does
-// nothing.
-class TrayEvents {
-public:
-    virtual ~TrayEvents() = default;
-    virtual void RButtonDown() {}
-    virtual void RButtonUp() {}
-    virtual void RButtonDblClick() {}
-    virtual void LButtonDown() {}
-    virtual void LButtonUp() {}
-    virtual void LButtonDblClick() {}
-};
-
 class TrayIcon {
 public:
-    // Fills the record from `main` (its window, icon and caption as the tip)
-    // but sends nothing: the icon appears with ShowIcon, once a callback box
-    // is bound. `events` receives the decoded callbacks; null means nobody
-    // listens.
-    TrayIcon(Platform& platform, Form& main, std::unique_ptr<TrayEvents> events = nullptr);
-    // Removes the icon and stops listening to the callback box.
+    using ActivationHandler = std::function<void(TrayActivation)>;
+    // Shows nothing yet (see Show). `onActivation` runs for each activation,
+    // one at a time: one that arrives while it runs is dropped, so an exit
+    // prompt that is open cannot be asked for again.
+    TrayIcon(Platform& platform, Form& owner, Control pictureBox, ActivationHandler onActivation);
+    // Removes the icon.
     ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
-    // Binds the picture box whose mouse moves carry the callbacks and whose
-    // picture is the icon; the shell learns of it with the next add.
-    void BindCallbackBox(PictureBox& box);
-    // The whole 128-character field: the tip, its NUL and the spaces behind.
-    const Text& TipText() const { return nid_.szTip.Whole(); }
-    void TipText(Text value);
-    // False, and nothing sent, until a callback box is bound; otherwise true
-    // whatever the shell answered.
-    bool ShowIcon();
-    // Sent whatever the state; the shell refuses it for an icon it lacks.
-    void DeleteIcon();
-    void ShowMessage(const Text& title, const Text& message);
-
-    const NotifyIconData& Record() const { return nid_; }
+    void Show();
+    // Also when it was never shown or is already gone.
+    void Remove();
+    const Text& Tip() const { return content_.tip; }
+    void SetTip(Text tip);
+    // A balloon that comes back with every later change of the icon.
+    void ShowBalloon(Text title, Text text);
 
 private:
-    void OnCallbackBoxMouseMove(const MouseArgs& args);
-    void Raise(std::int32_t mouseMessage);
-    void Send(std::int32_t message);
+    void OnActivation(TrayActivation activation);
 
     Platform& platform_;
-    std::unique_ptr<TrayEvents> events_;
-    NotifyIconData nid_;
-    PictureBox* callbackBox_ = nullptr;
-    // Set while one of the events runs; callbacks meanwhile are dropped.
-    bool handlingEvent_ = false;
+    ActivationHandler onActivation_;
+    TrayIconContent content_;
+    std::unique_ptr<NativeTrayIcon> native_;
+    bool handlingActivation_ = false;
 };
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 #include <future>
 #include <regex>
 #include <string>
+#include <utility>
 
 #include "platform/http_fetch.h"
 #include "support/feed_server.h"
@@ -17,7 +18,12 @@ std::string Fetch(const std::string& url) {
     std::promise<void> woken;
     auto request = StartHttpFetch(Utf8ToText(url), [&] { woken.set_value(); });
     woken.get_future().wait();
-    return request->Take().body;
+    Result<FetchedDocument> taken = request->Take();
+    if (!taken) {
+        std::fprintf(stderr, "%s\n", taken.reason().c_str());
+        std::exit(1);
+    }
+    return std::move(taken->body);
 }
 
 long long Total(const std::string& stats) {

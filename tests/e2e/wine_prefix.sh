@@ -9,12 +9,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 # The ready mark holds the face: a prefix made for another face is made again.
 [ -f "$prefix/.velmora-ready" ] && [ "$(cat "$prefix/.velmora-ready")" = "${*:2}" ] && exit 0
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'
+source "$here/wine_env.sh"
+export WINEPREFIX=$prefix
 rm -rf "$prefix"
 mkdir -p "$(dirname "$prefix")"
-LANG=C.UTF-8 /usr/lib/wine/wine64 wineboot -i >"$prefix.log" 2>&1
+LANG=C.UTF-8 "$VELMORA_WINE" wineboot -i >"$prefix.log" 2>&1
 python3 "$here/prefix_reg.py" "$prefix.reg" "${@:2}"
-/usr/lib/wine/wine64 reg import "$prefix.reg" >>"$prefix.log" 2>&1
+"$VELMORA_WINE" reg import "$prefix.reg" >>"$prefix.log" 2>&1
 # The prefix's own processes (wineserver, services) end before it is copied.
-/usr/lib/wine/wineserver -w
+"$VELMORA_WINESERVER" -w
 echo "${*:2}" >"$prefix/.velmora-ready"

@@ -10,8 +10,9 @@ import urllib.parse
 
 from desktop import click, install_program, wait_for
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
+# Named in wine_env.sh, which the scripts source.
+WINE = os.environ["VELMORA_WINE"]
+WINESERVER = os.environ["VELMORA_WINESERVER"]
 
 
 # Where Wine reads the scaling the display settings set: the desktop's
@@ -84,8 +85,6 @@ class WineSession:
             del self.env[key]
         self.env.update(
             WINEPREFIX=self.prefix,
-            WINEDEBUG="-all",
-            WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d",
             LANG=lang,
             LOCPATH=config.locpath,
             PATH=config.bin + os.pathsep + os.environ["PATH"],

@@ -1,7 +1,5 @@
 #include "fake/fake_platform.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -53,9 +51,9 @@ public:
         }
         return platform_.now_ < readyAt_;
     }
-    FetchedDocument Take() override {
-        if (script_.fail) throw RuntimeError(ErrorCode::FetchFailed, "scripted fetch failure");
-        return {script_.body, script_.headerCharset};
+    Result<FetchedDocument> Take() override {
+        if (script_.fail) return Failure{"scripted fetch failure"};
+        return FetchedDocument{script_.body, script_.headerCharset};
     }
     bool CountedBusy() const { return script_.busyReads > 0; }
     std::int64_t readyAt() const { return readyAt_; }
@@ -66,29 +64,77 @@ private:
     std::int64_t readyAt_;
 };
 
+// --- Tray icons -------------------------------------------------------------
+
+class FakeTrayIcon : public NativeTrayIcon {
+public:
+    FakeTrayIcon(FakePlatform& platform, WindowKind window, Control pictureBox,
+                 std::function<void(TrayActivation)> onActivation)
+        : platform_(platform),
+          window_(window),
+          pictureBox_(pictureBox),
+          onActivation_(std::move(onActivation)) {
+        platform_.trayIcons_.push_back(this);
+    }
+    ~FakeTrayIcon() override { std::erase(platform_.trayIcons_, this); }
+    // The notification area holds one icon of the program at a time: a
+    // second add, or a change or removal of an icon it lacks, is refused.
+    void Add(const TrayIconContent& content) override {
+        const bool ok = !platform_.trayIcon;
+        if (ok) {
+            platform_.trayIcon = ShownTrayIcon{window_, pictureBox_, content};
+            shown_ = true;
+        }
+        Record(TrayCall::Add, content, "TrayAdd", ok);
+    }
+    void Update(const TrayIconContent& content) override {
+        if (shown_) platform_.trayIcon->content = content;
+        Record(TrayCall::Update, content, "TrayUpdate", shown_);
+    }
+    void Remove() override {
+        const bool ok = shown_;
+        if (shown_) platform_.trayIcon.reset();
+        shown_ = false;
+        Record(TrayCall::Remove, {}, "TrayRemove", ok);
+    }
+    bool shown() const { return shown_; }
+    void Activate(TrayActivation activation) {
+        auto handler = onActivation_;  // the handler may destroy this icon
+        handler(activation);
+    }
+
+private:
+    void Record(TrayCall::Op op, const TrayIconContent& content, const char* name, bool ok) {
+        platform_.trayCalls.push_back({op, content});
+        platform_.log.push_back(std::string(name) + (ok ? "" : " refused"));
+    }
+
+    FakePlatform& platform_;
+    WindowKind window_;
+    Control pictureBox_;
+    std::function<void(TrayActivation)> onActivation_;
+    bool shown_ = false;
+};
+
 // --- Windows ----------------------------------------------------------------
 
+const char* KindName(WindowKind kind) {
+    return kind == WindowKind::MainWindow ? "MainWindow" : "Popup";
+}
+
 FakeWindow::FakeWindow(FakePlatform& platform, const WindowDesign& design, WindowEvents& events)
-    : platform_(platform),
-      design_(design),
-      events_(events),
-      handle_(platform.NewHandle()),
-      iconHandle_(platform.NewHandle()),
-      pictureWindow_(platform.NewHandle()),
-      pictureHandle_(platform.NewHandle()),
-      width_(design.width),
-      height_(design.height) {
+    : platform_(platform), design_(design), events_(events), width_(design.width), height_(design.height) {
     for (const auto& label : design.labels) {
         captions_[label.id] = label.caption;
         positions_[label.id] = {label.left, label.top};
     }
     platform_.windows_.push_back(this);
     ++platform_.loads_[design.kind];
-    platform_.log.push_back("Load " + platform_.NameOf(handle_));
+    platform_.log.push_back(std::string("Load ") + KindName(design_.kind));
 }
 
 FakeWindow::~FakeWindow() {
-    platform_.log.push_back("Unload " + platform_.NameOf(handle_));
+    platform_.log.push_back(std::string("Unload ") + KindName(design_.kind));
     std::erase(platform_.windows_, this);
 }
 
@@ -114,7 +160,12 @@ void FakeWindow::SetHeight(Twips value) {
 
 void FakeWindow::Show() {
     shown_ = true;
-    platform_.log.push_back("Show " + platform_.NameOf(handle_));
+    platform_.log.push_back(std::string("Show ") + KindName(design_.kind));
+}
+
+void FakeWindow::KeepOnTop() {
+    onTop_ = true;
+    platform_.log.push_back(std::string("KeepOnTop ") + KindName(design_.kind));
 }
 
 void FakeWindow::SetLabelCaption(Control label, const Text& caption) {
@@ -125,39 +176,17 @@ void FakeWindow::MoveLabel(Control label, Twips left, Twips top) {
     positions_.at(label) = {left, top};
 }
 
-Handle FakeWindow::ControlHandle(Control control) const {
-    if (control != Control::TrayCallbackBox || design_.pictures.empty())
-        throw RuntimeError(ErrorCode::Platform, "no such control");
-    return pictureWindow_;
-}
-
-Handle FakeWindow::PictureHandle(Control control) const {
-    if (control != Control::TrayCallbackBox || design_.pictures.empty())
-        throw RuntimeError(ErrorCode::Platform, "no such control");
-    return pictureHandle_;
-}
-
 // --- Platform ---------------------------------------------------------------
 
 FakePlatform::FakePlatform() = default;
 FakePlatform::~FakePlatform() = default;
 
-void FakePlatform::QueueMsgBox(std::int32_t answer, std::function<void()> whileOpen) {
+void FakePlatform::QueueAnswer(Answer answer, std::function<void()> whileOpen) {
     boxes_.push_back({answer, std::move(whileOpen)});
 }
 
 void FakePlatform::QueueFetch(FetchScript script) {
     fetchScripts_.push_back(std::move(script));
-}
-
-std::string FakePlatform::NameOf(Handle handle) const {
-    for (const FakeWindow* w : windows_) {
-        const char* kind = w->kind() == WindowKind::MainWindow ? "MainWindow" : "Popup";
-        if (w->hWnd() == handle) return kind;
-        if (w->kind() == WindowKind::MainWindow && w->ControlHandle(Control::TrayCallbackBox) == handle)
-            return "TrayCallbackBox";
-    }
-    return std::to_string(handle);
 }
 
 FakeWindow* FakePlatform::Window(WindowKind kind) const {
@@ -311,10 +340,12 @@ void FakePlatform::ReportUnhandledError(const RuntimeError& error) {
     log.push_back(std::string("Error ") + error.what());
 }
 
-std::int32_t FakePlatform::MsgBox(Handle owner, const Text& text, const Text& caption, std::int32_t style) {
-    msgBoxes.push_back({owner, text, caption, style});
-    log.push_back("MsgBox " + TextToUtf8(caption));
-    ScriptedBox box{(style & 0xF) == kMbYesNo ? kIdNo : 1, {}};
+Answer FakePlatform::AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) {
+    std::optional<WindowKind> ownerKind;
+    if (owner) ownerKind = dynamic_cast<FakeWindow&>(*owner).kind();
+    dialogs.push_back({DialogCall::Question, ownerKind, question, caption});
+    log.push_back("Ask " + TextToUtf8(caption));
+    ScriptedBox box{Answer::No, {}};
     if (!boxes_.empty()) {
         box = std::move(boxes_.front());
         boxes_.pop_front();
@@ -323,68 +354,23 @@ std::int32_t FakePlatform::MsgBox(Handle owner, const Text& text, const Text& ca
     return box.answer;
 }
 
-std::int32_t FakePlatform::SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
-                                        std::int32_t cx, std::int32_t cy, std::int32_t flags) {
-    // Above all other windows, keeping place and size, and nothing else.
-    if (insertAfter == kHwndTopmost && flags == kSwpNoMove + kSwpNoSize) {
-        log.push_back("Topmost " + NameOf(window));
-        return 1;
-    }
-    log.push_back("SetWindowPos " + NameOf(window) + " " + std::to_string(insertAfter) + " " +
-                  std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(cx) + " " +
-                  std::to_string(cy) + " " + std::to_string(flags));
-    return 1;
+void FakePlatform::ReportError(const Text& message, const Text& caption) {
+    dialogs.push_back({DialogCall::Error, std::nullopt, message, caption});
+    log.push_back("ReportError " + TextToUtf8(caption));
 }
 
-std::int32_t FakePlatform::ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
-                                            const Text& parameters, const Text& directory,
-                                            std::int32_t showCommand) {
-    launches.push_back({owner, operation, file, parameters, directory, showCommand});
-    log.push_back("ShellExecute " + TextToUtf8(file));
-    return launchResult;
+void FakePlatform::OpenLink(const Text& link) {
+    openedLinks.push_back(link);
+    log.push_back("OpenLink " + TextToUtf8(link));
 }
 
-std::int32_t WireInt(const NotifyIconWire& wire, std::size_t offset) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | wire[offset + i];
-    return static_cast<std::int32_t>(v);
-}
-
-Text WireText(FakePlatform& platform, const NotifyIconWire& wire, std::size_t offset, std::size_t size) {
-    std::string bytes(reinterpret_cast<const char*>(wire.data() + offset), size);
-    bytes = bytes.substr(0, bytes.find('\0'));
-    return platform.FromAnsi(bytes);
-}
-
-bool FakePlatform::ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) {
-    const Handle window = WireInt(data, 4);
-    const std::int32_t id = WireInt(data, 8);
-    auto it = std::find_if(trayIcons.begin(), trayIcons.end(),
-                           [&](const ShellIcon& icon) { return icon.window == window && icon.id == id; });
-    bool ok = false;
-    auto fill = [&](ShellIcon& icon) {
-        icon.icon = WireInt(data, 20);
-        icon.tip = WireText(*this, data, 24, 128);
-        icon.info = WireText(*this, data, 160, 256);
-        icon.infoTitle = WireText(*this, data, 420, 64);
-    };
-    if (message == kNimAdd && it == trayIcons.end()) {
-        ShellIcon icon{window, id, 0, {}, {}, {}};
-        fill(icon);
-        trayIcons.push_back(icon);
-        ok = true;
-    } else if (message == kNimModify && it != trayIcons.end()) {
-        fill(*it);
-        ok = true;
-    } else if (message == kNimDelete && it != trayIcons.end()) {
-        trayIcons.erase(it);
-        ok = true;
-    }
-    static const char* const kNames[] = {"ADD", "MODIFY", "DELETE"};
-    log.push_back(std::string("NotifyIcon ") + (message >= 0 && message <= 2 ? kNames[message] : "?") + " " +
-                  NameOf(window) + (ok ? "" : " refused"));
-    notifyCalls.push_back({message, data, ok});
-    return ok;
+std::unique_ptr<NativeTrayIcon> FakePlatform::CreateTrayIcon(
+    NativeWindow& window, Control pictureBox, std::function<void(TrayActivation)> onActivation) {
+    auto& fakeWindow = dynamic_cast<FakeWindow&>(window);
+    bool hasBox = false;
+    for (const auto& picture : fakeWindow.design().pictures) hasBox |= picture.id == pictureBox;
+    if (!hasBox) throw std::logic_error("the window has no such picture box");
+    return std::make_unique<FakeTrayIcon>(*this, fakeWindow.kind(), pictureBox, std::move(onActivation));
 }
 
 std::unique_ptr<FetchRequest> FakePlatform::OpenUrl(const Text& url) {
@@ -396,58 +382,6 @@ std::unique_ptr<FetchRequest> FakePlatform::OpenUrl(const Text& url) {
         fetchScripts_.pop_front();
     }
     return std::make_unique<FakeFetch>(*this, std::move(script));
-}
-
-namespace {
-
-std::string IconvEncode(std::u16string_view text, const char* to) {
-    iconv_t cd = iconv_open(to, "UTF-16LE");
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::size_t n = (IsHighSurrogate(text[i]) && i + 1 < text.size()) ? 2 : 1;
-        char in[4];
-        for (std::size_t k = 0; k < n; ++k) {
-            in[2 * k] = static_cast<char>(text[i + k] & 0xFF);
-            in[2 * k + 1] = static_cast<char>(text[i + k] >> 8);
-        }
-        char buf[16];
-        char* inPtr = in;
-        char* outPtr = buf;
-        std::size_t inLeft = 2 * n, outLeft = sizeof buf;
-        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
-            out.push_back('?');
-        else
-            out.append(buf, sizeof buf - outLeft);
-        i += n - 1;
-    }
-    iconv_close(cd);
-    return out;
-}
-
-}  // namespace
-
-std::string FakePlatform::ToAnsi(std::u16string_view text) {
-    switch (codePage) {
-        case AnsiCodePage::Utf8:
-            return TextToUtf8(text);
-        case AnsiCodePage::Western:
-            return IconvEncode(text, "WINDOWS-1252");
-        case AnsiCodePage::Chinese:
-            return IconvEncode(text, "GBK");
-    }
-    return {};
-}
-
-Text FakePlatform::FromAnsi(std::string_view bytes) {
-    switch (codePage) {
-        case AnsiCodePage::Utf8:
-            return Utf8ToText(bytes);
-        case AnsiCodePage::Western:
-            return *IconvDecode(bytes, "WINDOWS-1252");
-        case AnsiCodePage::Chinese:
-            return *IconvDecode(bytes, "GBK");
-    }
-    return {};
 }
 
 std::optional<Text> FakePlatform::Decode(std::string_view bytes, std::string_view charset) {
@@ -477,21 +411,14 @@ void FakePlatform::RequestClose(WindowKind kind) {
     });
 }
 
-void FakePlatform::TrayCallbackX(Twips x) {
+void FakePlatform::Tray(TrayActivation activation) {
     RunEvent([&] {
-        if (trayIcons.empty()) return;
-        const Handle target = trayIcons.front().window;
-        for (FakeWindow* w : windows_) {
-            if (w->kind() == WindowKind::MainWindow && w->ControlHandle(Control::TrayCallbackBox) == target) {
-                w->events().MouseMove(Control::TrayCallbackBox, {0, 0, x, 0});
-                return;  // the handler may have unloaded windows
-            }
+        for (FakeTrayIcon* icon : trayIcons_) {
+            if (!icon->shown()) continue;
+            icon->Activate(activation);
+            return;  // the handler may have destroyed icons
         }
     });
-}
-
-void FakePlatform::TrayCallback(std::int32_t mouseMessage) {
-    TrayCallbackX(static_cast<Twips>(mouseMessage) * screen.twipsPerPixelX);
 }
 
 }  // namespace velmora::testing

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -19,6 +20,7 @@ namespace velmora::testing {
 class FakeWindow;
 class FakeTimer;
 class FakeFetch;
+class FakeTrayIcon;
 
 // One scripted transfer: a document or a failure, ready after `busyReads`
 // reads of the busy flag and `delayMs` of virtual time.
@@ -30,32 +32,25 @@ struct FetchScript {
     std::int64_t delayMs = 0;
 };
 
-struct MsgBoxCall {
-    Handle owner;
+struct DialogCall {
+    enum Kind { Question, Error } kind;
+    std::optional<WindowKind> owner;
     Text text, caption;
-    std::int32_t style;
 };
 
-struct LaunchCall {
-    Handle owner;
-    Text operation, file, parameters, directory;
-    std::int32_t showCommand;
+struct TrayCall {
+    enum Op { Add, Update, Remove } op;
+    TrayIconContent content;
 };
 
-struct NotifyCall {
-    std::int32_t message;
-    NotifyIconWire wire;
-    bool result;
+// The program's icon as the fake notification area shows it.
+struct ShownTrayIcon {
+    WindowKind window;
+    Control pictureBox;
+    TrayIconContent content;
 };
 
-struct ShellIcon {
-    Handle window;
-    std::int32_t id;
-    Handle icon;
-    Text tip, infoTitle, info;
-};
-
-enum class AnsiCodePage { Utf8, Western, Chinese };
+const char* KindName(WindowKind kind);
 
 class FakePlatform : public Platform {
 public:
@@ -68,10 +63,9 @@ public:
     bool previousInstance = false;
     Text programFolder = u"C:/Program Files/Velmora";
     std::map<Text, std::string> files;
-    AnsiCodePage codePage = AnsiCodePage::Utf8;
-    std::int32_t launchResult = 42;
-    // Answers for the next message boxes; `whileOpen` runs while the box is up.
-    void QueueMsgBox(std::int32_t answer, std::function<void()> whileOpen = {});
+    // Answers for the next questions (No when none is queued); `whileOpen`
+    // runs while the box is up.
+    void QueueAnswer(Answer answer, std::function<void()> whileOpen = {});
     void QueueFetch(FetchScript script);
     // Used when no fetch is queued.
     FetchScript defaultFetch{"", "", true};
@@ -97,23 +91,20 @@ public:
     void Click(WindowKind kind, Control label, std::int16_t button = 1);
     // A close request from outside the program, to the window if it is loaded.
     void RequestClose(WindowKind kind);
-    // The shell's callback for the icon: a mouse move to the icon's window with
-    // X = mouseMessage pixels.
-    void TrayCallback(std::int32_t mouseMessage);
-    void TrayCallbackX(Twips x);
+    // The user acts on the icon the notification area shows, if any.
+    void Tray(TrayActivation activation);
 
     // --- Records ---
     std::vector<std::string> log;
-    std::vector<MsgBoxCall> msgBoxes;
-    std::vector<LaunchCall> launches;
-    std::vector<NotifyCall> notifyCalls;
+    std::vector<DialogCall> dialogs;
+    std::vector<Text> openedLinks;
+    std::vector<TrayCall> trayCalls;
     std::vector<std::string> unhandledErrors;
     std::vector<Text> fetchedUrls;
     std::map<WindowKind, std::vector<Twips>> heightHistory;  // every height set, across loads
-    std::vector<ShellIcon> trayIcons;                        // icons the fake shell shows now
+    std::optional<ShownTrayIcon> trayIcon;                   // what the notification area shows now
     int pumpCount = 0;
     int randomizeCount = 0;
-    std::string NameOf(Handle handle) const;
 
     // --- Platform ---
     std::unique_ptr<NativeWindow> LoadWindow(const WindowDesign& design, WindowEvents& events) override;
@@ -128,39 +119,35 @@ public:
     void Randomize() override;
     float Rnd() override;
     void ReportUnhandledError(const RuntimeError& error) override;
-    std::int32_t MsgBox(Handle owner, const Text& text, const Text& caption, std::int32_t style) override;
-    std::int32_t SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
-                              std::int32_t cx, std::int32_t cy, std::int32_t flags) override;
-    std::int32_t ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
-                                  const Text& parameters, const Text& directory,
-                                  std::int32_t showCommand) override;
-    bool ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) override;
+    Answer AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) override;
+    void ReportError(const Text& message, const Text& caption) override;
+    void OpenLink(const Text& link) override;
+    std::unique_ptr<NativeTrayIcon> CreateTrayIcon(NativeWindow& window, Control pictureBox,
+                                                   std::function<void(TrayActivation)> onActivation) override;
     std::unique_ptr<FetchRequest> OpenUrl(const Text& url) override;
-    std::string ToAnsi(std::u16string_view text) override;
-    Text FromAnsi(std::string_view bytes) override;
     std::optional<Text> Decode(std::string_view bytes, std::string_view charset) override;
 
 private:
     friend class FakeWindow;
     friend class FakeTimer;
     friend class FakeFetch;
+    friend class FakeTrayIcon;
     struct ScriptedBox {
-        std::int32_t answer;
+        Answer answer;
         std::function<void()> whileOpen;
     };
     FakeTimer* NextDueTimer() const;
     void FireTimer(FakeTimer& timer);
-    Handle NewHandle() { return nextHandle_ += 0x10; }
 
     std::int64_t now_ = 0;
     bool ended_ = false;
     int eventDepth_ = 0;
-    Handle nextHandle_ = 0x1000;
     std::uint64_t startSequence_ = 0;
     std::uint32_t lcg_ = 12345;
     std::vector<FakeWindow*> windows_;
     std::vector<FakeTimer*> timers_;
     std::vector<FakeFetch*> fetches_;
+    std::vector<FakeTrayIcon*> trayIcons_;
     std::map<WindowKind, int> loads_;
     std::deque<ScriptedBox> boxes_;
     std::deque<FetchScript> fetchScripts_;
@@ -172,7 +159,6 @@ public:
     FakeWindow(FakePlatform& platform, const WindowDesign& design, WindowEvents& events);
     ~FakeWindow() override;
 
-    Handle hWnd() const override { return handle_; }
     Twips Left() const override { return left_; }
     Twips Top() const override { return top_; }
     Twips Width() const override { return width_; }
@@ -181,14 +167,14 @@ public:
     void SetTop(Twips value) override;
     void SetHeight(Twips value) override;
     void Show() override;
+    void KeepOnTop() override;
     void SetLabelCaption(Control label, const Text& caption) override;
     void MoveLabel(Control label, Twips left, Twips top) override;
-    Handle ControlHandle(Control control) const override;
-    Handle IconHandle() const override { return iconHandle_; }
-    Handle PictureHandle(Control control) const override;
 
     WindowKind kind() const { return design_.kind; }
     bool shown() const { return shown_; }
+    bool onTop() const { return onTop_; }
+    const WindowDesign& design() const { return design_; }
     const Text& LabelCaption(Control label) const { return captions_.at(label); }
     std::pair<Twips, Twips> LabelPosition(Control label) const { return positions_.at(label); }
     WindowEvents& events() { return events_; }
@@ -199,15 +185,11 @@ private:
     FakePlatform& platform_;
     const WindowDesign& design_;
     WindowEvents& events_;
-    Handle handle_, iconHandle_, pictureWindow_, pictureHandle_;
     Twips left_ = 0, top_ = 0, width_, height_;
     bool shown_ = false;
+    bool onTop_ = false;
     std::map<Control, Text> captions_;
     std::map<Control, std::pair<Twips, Twips>> positions_;
 };
-
-// Reads a NUL-terminated text field of the wire form through the fake's code page.
-Text WireText(FakePlatform& platform, const NotifyIconWire& wire, std::size_t offset, std::size_t size);
-std::int32_t WireInt(const NotifyIconWire& wire, std::size_t offset);
 
 }  // namespace velmora::testing

@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -50,14 +51,19 @@ private:
 // The reason a request that must fail gives; "" and a test failure when it
 // hands over a document instead.
 inline std::string TakeFailure(FetchRequest& request, const std::string& what) {
-    try {
-        request.Take();
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.code(), ErrorCode::FetchFailed);
-        return error.what();
-    }
+    const Result<FetchedDocument> taken = request.Take();
+    if (!taken) return taken.reason();
     ADD_FAILURE() << what << " was taken as a document";
     return "";
+}
+
+// The document of a request that must succeed; empty and a test failure
+// when it fails instead.
+inline FetchedDocument TakeDocument(FetchRequest& request) {
+    Result<FetchedDocument> taken = request.Take();
+    if (taken) return std::move(taken.value());
+    ADD_FAILURE() << taken.reason();
+    return {};
 }
 
 }  // namespace velmora::testing

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -19,11 +20,11 @@ TransferOutcome Document(std::string body, std::string charset) {
     return outcome;
 }
 
-std::optional<TransferOutcome> RoundTrip(const TransferOutcome& outcome) {
-    std::string problem;
-    auto decoded = DecodeFetchFrame(EncodeFetchFrame(outcome), problem);
-    EXPECT_TRUE(decoded) << problem;
-    return decoded;
+TransferResult RoundTrip(const TransferResult& transfer) {
+    Result<TransferResult> decoded = DecodeFetchFrame(EncodeFetchFrame(transfer));
+    if (decoded) return std::move(decoded.value());
+    ADD_FAILURE() << decoded.reason();
+    return Failure{"refused: " + decoded.reason()};
 }
 
 // A frame written by hand, so that the reader meets what no writer makes.
@@ -34,56 +35,50 @@ std::string Frame(const std::string& outcome, const std::string& error, const st
 }
 
 std::string Problem(std::string_view bytes) {
-    std::string problem;
-    EXPECT_FALSE(DecodeFetchFrame(bytes, problem)) << bytes.substr(0, 200);
-    EXPECT_NE(problem, "");
-    return problem;
+    const Result<TransferResult> decoded = DecodeFetchFrame(bytes);
+    if (decoded) {
+        ADD_FAILURE() << "accepted: " << bytes.substr(0, 200);
+        return "";
+    }
+    EXPECT_NE(decoded.reason(), "");
+    return decoded.reason();
 }
 
 TEST(FetchFrame, EveryOutcomeSurvivesTheTrip) {
     // NUL, bytes that are no UTF-8, and what looks like the header's end.
     const std::string body = "<rss>\0\xFF\xFE\xB9\xD8\n\nlength: 3\n\0\0\0"s;
-    auto ok = RoundTrip(Document(body, "GBK"));
+    const TransferResult ok = RoundTrip(Document(body, "GBK"));
     ASSERT_TRUE(ok);
     EXPECT_EQ(ok->document.body, body);
     EXPECT_EQ(ok->document.headerCharset, "GBK");
     EXPECT_EQ(ok->etag, "W/\"v1-\xE6\x96\xB0\"");
     EXPECT_EQ(ok->lastModified, "Mon, 07 Dec 2026 06:00:00 GMT");
     EXPECT_FALSE(ok->notModified);
-    EXPECT_EQ(ok->error, "");
 
     TransferOutcome unchanged = Document("", "");
     unchanged.notModified = true;
-    auto notModified = RoundTrip(unchanged);
+    const TransferResult notModified = RoundTrip(unchanged);
     ASSERT_TRUE(notModified);
     EXPECT_TRUE(notModified->notModified);
     EXPECT_EQ(notModified->etag, unchanged.etag);
 
-    TransferOutcome failed;
-    failed.error = "could not fetch http://127.0.0.1/feed: the server answered with HTTP status 404";
-    auto decodedFailure = RoundTrip(failed);
-    ASSERT_TRUE(decodedFailure);
-    EXPECT_EQ(decodedFailure->error, failed.error);
-    EXPECT_EQ(decodedFailure->document.body, "");
+    const std::string why = "could not fetch http://127.0.0.1/feed: the server answered with HTTP status 404";
+    const TransferResult failed = RoundTrip(Failure{why});
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.reason(), why);
 }
 
 TEST(FetchFrame, ValuesCannotForgeHeaderLines) {
-    TransferOutcome failed;
-    failed.error = "bad\nlength: 4\n\nbody\r\0x"s + std::string(2 * kMaxFrameValueBytes, 'e');
-    auto decoded = RoundTrip(failed);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->error.substr(0, 22), "bad length: 4  body  x");
-    EXPECT_EQ(decoded->error.size(), kMaxFrameValueBytes);
-    EXPECT_EQ(decoded->document.body, "");
+    const TransferResult decoded =
+        RoundTrip(Failure{"bad\nlength: 4\n\nbody\r\0x"s + std::string(2 * kMaxFrameValueBytes, 'e')});
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(decoded.reason().substr(0, 22), "bad length: 4  body  x");
+    EXPECT_EQ(decoded.reason().size(), kMaxFrameValueBytes);
 }
 
 TEST(FetchFrame, AnythingButOneWholeFrameFails) {
     const std::string whole = EncodeFetchFrame(Document("<rss>feed</rss>", "utf-8"));
-    for (std::size_t size = 0; size < whole.size(); ++size) {
-        std::string problem;
-        EXPECT_FALSE(DecodeFetchFrame(std::string_view(whole).substr(0, size), problem)) << size;
-        EXPECT_NE(problem, "") << size;
-    }
+    for (std::size_t size = 0; size < whole.size(); ++size) Problem(std::string_view(whole).substr(0, size));
     EXPECT_NE(Problem(whole.substr(0, whole.size() - 1)).find("cut short"), std::string::npos);
     EXPECT_NE(Problem(whole + "x").find("past its document"), std::string::npos);
 }
@@ -114,17 +109,14 @@ TEST(FetchFrame, GarbledHeadersFail) {
          }) {
         Problem(bytes);
     }
-    std::string problem;
-    EXPECT_TRUE(DecodeFetchFrame(Frame("ok", "", "3", "abc"), problem)) << problem;
+    EXPECT_TRUE(DecodeFetchFrame(Frame("ok", "", "3", "abc")));
 }
 
 TEST(FetchFrame, ALengthOverTheCapFailsBeforeAnyBody) {
     EXPECT_NE(Problem(Frame("ok", "", std::to_string(kMaxDocumentBytes + 1), "")).find("larger than 16 MiB"),
               std::string::npos);
-    std::string problem;
-    auto largest =
-        DecodeFetchFrame(EncodeFetchFrame(Document(std::string(kMaxDocumentBytes, 'a'), "")), problem);
-    ASSERT_TRUE(largest) << problem;
+    const TransferResult largest = RoundTrip(Document(std::string(kMaxDocumentBytes, 'a'), ""));
+    ASSERT_TRUE(largest);
     EXPECT_EQ(largest->document.body.size(), kMaxDocumentBytes);
 }
 

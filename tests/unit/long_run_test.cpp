@@ -119,7 +119,7 @@ TEST(LongRun, ADayOfChecksShowsEachNewItemOnceAndStaysFlat) {
         expectedShows -= app.Shows();
         app.fake.log.clear();
         app.fake.fetchedUrls.clear();
-        app.fake.launches.clear();
+        app.fake.openedLinks.clear();
         app.fake.heightHistory.clear();
         if (check == 200) liveAtWarmUp = liveBytes;
     }

@@ -1,5 +1,5 @@
-// The Qt adapter's services that need no Qt: twips and pixels, message box
-// styles, and the single-instance lock.
+// The Qt adapter's services that need no Qt: twips and pixels, and the
+// single-instance lock.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,9 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/common/units.h"
 #include "platform/qt/instance_lock.h"
-#include "platform/qt/message_box_style.h"
-#include "platform/qt/units.h"
 #include "popup/popup_design.h"
 
 namespace velmora::qt {
@@ -35,23 +34,6 @@ TEST(QtUnits, ThePopUpStandsWhereItsMarginsSay) {
     EXPECT_EQ(1920 - (left + width), 18);
     EXPECT_EQ(1080 - (top + height), 30);
     EXPECT_EQ(height, 173);
-}
-
-TEST(QtMessageBoxStyle, StylesGiveTheirButtonsDefaultsAndIcons) {
-    const BoxLayout stop = LayoutForStyle(16);
-    EXPECT_EQ(stop.buttons, std::vector<std::int32_t>{kIdOk});
-    EXPECT_EQ(stop.icon, BoxIcon::Stop);
-
-    const BoxLayout prompt = LayoutForStyle(4);
-    EXPECT_EQ(prompt.buttons, (std::vector<std::int32_t>{kIdYesAnswer, kIdNoAnswer}));
-    EXPECT_EQ(prompt.defaultButton, kIdYesAnswer);
-    EXPECT_EQ(prompt.icon, BoxIcon::None);
-
-    EXPECT_EQ(LayoutForStyle(4 + 0x100).defaultButton, kIdNoAnswer);
-    EXPECT_EQ(LayoutForStyle(4 + 0x200).defaultButton, kIdYesAnswer);  // no third button
-    const BoxLayout question = LayoutForStyle(3 + 0x20);
-    EXPECT_EQ(question.buttons, (std::vector<std::int32_t>{kIdYesAnswer, kIdNoAnswer, kIdCancel}));
-    EXPECT_EQ(question.icon, BoxIcon::Question);
 }
 
 class QtInstanceLock : public ::testing::Test {

@@ -1,5 +1,5 @@
-// The fetch through the velmora-fetch helper process: the real helper against
-// a local server, stand-in helpers that misbehave, and the helper's lookup.
+// What only the fetch through the velmora-fetch helper process is asked:
+// stand-in helpers that misbehave, and where the helper is looked for.
 #include "platform/posix/spawn_fetch.h"
 
 #include <fcntl.h>
@@ -17,8 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/feed_server.h"
-#include "support/fetch_wakes.h"
+#include "support/fetch_fixture.h"
 
 namespace velmora {
 namespace {
@@ -27,37 +26,6 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::steady_clock;
-
-template <typename Condition>
-bool PollFor(Condition condition, milliseconds limit) {
-    const auto deadline = steady_clock::now() + limit;
-    while (!condition()) {
-        if (steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
-}
-
-// This process's children named velmora-fetch, zombies included.
-std::vector<pid_t> HelperChildren() {
-    std::vector<pid_t> found;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream file(entry.path() / "stat");
-        std::string stat;
-        std::getline(file, stat);
-        // "PID (COMM) STATE PPID ...": COMM may hold anything, so from the last ')'.
-        const std::size_t open = stat.find('('), close = stat.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        char state = 0;
-        long parent = 0;
-        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) != 2) continue;
-        if (parent == getpid() && stat.substr(open + 1, close - open - 1) == "velmora-fetch")
-            found.push_back(std::stoi(name));
-    }
-    return found;
-}
 
 class SpawnFetch : public ::testing::Test {
 protected:
@@ -71,11 +39,11 @@ protected:
     FetchedDocument GetWith(const std::string& helper, const std::string& url) {
         auto request = StartWith(helper, url);
         AwaitWake(*request);
-        return request->Take();
+        return testing::TakeDocument(*request);
     }
 
-    std::string FailureWith(const std::string& helper, const std::string& url,
-                            milliseconds limit = kFetchHelperTimeLimit) {
+    std::string ReasonWith(const std::string& helper, const std::string& url,
+                           milliseconds limit = kFetchHelperTimeLimit) {
         auto request = StartWith(helper, url, limit);
         AwaitWake(*request);
         return testing::TakeFailure(*request, url);
@@ -86,70 +54,6 @@ protected:
     ValidatorCache cache_;
     testing::FetchWakes wakes_;
 };
-
-class SpawnFetchFromServer : public SpawnFetch {
-protected:
-    void SetUp() override {
-        // The server is local; a proxy from the environment must not take it.
-        setenv("no_proxy", "127.0.0.1", 1);
-        setenv("NO_PROXY", "127.0.0.1", 1);
-        server_ = std::make_unique<testing::FeedServer>(VELMORA_TEST_DATA "/../support/feed_server.py",
-                                                        VELMORA_TEST_DATA "/feeds");
-    }
-
-    FetchedDocument Get(const std::string& path) { return GetWith(VELMORA_FETCH_HELPER, server_->Url(path)); }
-    std::string Failure(const std::string& path) {
-        return FailureWith(VELMORA_FETCH_HELPER, server_->Url(path));
-    }
-
-    static std::string FeedFile(const std::string& name) {
-        std::ifstream file(std::string(VELMORA_TEST_DATA "/feeds/") + name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    }
-
-    std::unique_ptr<testing::FeedServer> server_;
-};
-
-TEST_F(SpawnFetchFromServer, DocumentArrivesWholeWithItsCharsetAfterOneWake) {
-    const FetchedDocument document = Get("/charset/GBK/zh_gbk_nodecl.xml");
-    EXPECT_EQ(document.body, FeedFile("zh_gbk_nodecl.xml"));
-    EXPECT_EQ(document.headerCharset, "GBK");
-    EXPECT_EQ(Wakes(), 1);
-    // Bytes a URL may not hold raw reach the helper and the server intact.
-    EXPECT_EQ(Get("/feeds/cdata_news.xml?q=新闻 列表").body, FeedFile("cdata_news.xml"));
-}
-
-TEST_F(SpawnFetchFromServer, ErrorStatusFailsWithTheStatus) {
-    const std::string reason = Failure("/status/404");
-    EXPECT_NE(reason.find("HTTP status 404"), std::string::npos) << reason;
-    EXPECT_NE(reason.find("/status/404"), std::string::npos) << reason;
-}
-
-TEST_F(SpawnFetchFromServer, UnchangedFeedComesFromTheParentsMemoryAfterA304) {
-    // Each helper starts with nothing: only the parent can make it conditional.
-    const std::string path = "/validated/cdata_news.xml";
-    const FetchedDocument first = Get(path);
-    EXPECT_NE(first.body.find("version 1"), std::string::npos);
-    EXPECT_EQ(Get(path).body, first.body);
-    const std::string stats = Get("/stats").body;
-    EXPECT_NE(stats.find("\"ok\": 1"), std::string::npos) << stats;
-    EXPECT_NE(stats.find("\"notModified\": 1"), std::string::npos) << stats;
-}
-
-TEST_F(SpawnFetchFromServer, DestroyingAStalledFetchKillsAndReapsTheHelperAtOnce) {
-    ASSERT_TRUE(HelperChildren().empty());
-    auto request = StartWith(VELMORA_FETCH_HELPER, server_->Url("/stall"));
-    ASSERT_TRUE(PollFor([] { return HelperChildren().size() == 1; }, seconds(10)));
-    EXPECT_TRUE(request->Busy());
-    const auto start = steady_clock::now();
-    request.reset();
-    EXPECT_LT(steady_clock::now() - start, seconds(2));
-    EXPECT_TRUE(HelperChildren().empty()) << "a helper is left running or unreaped";
-    // Destroyed at once, before the helper got going.
-    for (int i = 0; i < 10; ++i) StartWith(VELMORA_FETCH_HELPER, server_->Url("/stall")).reset();
-    EXPECT_TRUE(HelperChildren().empty());
-    EXPECT_EQ(Wakes(), 0);
-}
 
 // Stand-in helpers: shell scripts in a scratch folder.
 class MisbehavingHelper : public SpawnFetch {
@@ -168,8 +72,8 @@ protected:
         return path.string();
     }
 
-    std::string Failure(const std::string& body, milliseconds limit = kFetchHelperTimeLimit) {
-        return FailureWith(Script("helper", body), "http://127.0.0.1:9/feed.xml", limit);
+    std::string Reason(const std::string& body, milliseconds limit = kFetchHelperTimeLimit) {
+        return ReasonWith(Script("helper", body), "http://127.0.0.1:9/feed.xml", limit);
     }
 
     fs::path folder_;
@@ -191,29 +95,29 @@ TEST_F(MisbehavingHelper, DeathsExitStatusesAndBadAnswersAreFailures) {
         {"head -c 17000000 /dev/zero", "larger than 16 MiB"},
     };
     for (const auto& c : cases) {
-        const std::string reason = Failure(c.script);
+        const std::string reason = Reason(c.script);
         EXPECT_NE(reason.find("could not fetch http://127.0.0.1:9/feed.xml: "), std::string::npos) << reason;
         EXPECT_NE(reason.find(c.reason), std::string::npos) << c.script << ": " << reason;
     }
-    EXPECT_TRUE(HelperChildren().empty());
+    EXPECT_TRUE(testing::HelperChildren().empty());
 }
 
 TEST_F(MisbehavingHelper, AHelperThatHangsIsKilledAtTheTimeLimit) {
     // Silent throughout, or done talking but never ending: the limit is for its whole life.
     for (const char* script : {"exec sleep 60", "printf 'velmora-fetch 1\\n'; exec >&-; exec sleep 60"}) {
         const auto start = steady_clock::now();
-        const std::string reason = Failure(script, milliseconds(300));
+        const std::string reason = Reason(script, milliseconds(300));
         EXPECT_NE(reason.find("timed out"), std::string::npos) << script << ": " << reason;
         EXPECT_LT(steady_clock::now() - start, seconds(10)) << script;
     }
-    EXPECT_TRUE(HelperChildren().empty());
+    EXPECT_TRUE(testing::HelperChildren().empty());
 }
 
 TEST_F(MisbehavingHelper, AnExitStatusThatCannotBeLearntIsAFailure) {
     // A parent may start the program with SIGCHLD ignored: the helper is then
     // reaped by the system and its exit status is lost.
     const auto previous = signal(SIGCHLD, SIG_IGN);
-    const std::string reason = Failure(
+    const std::string reason = Reason(
         "printf 'velmora-fetch 1\\noutcome: ok\\ncharset: \\netag: \\nlast-modified: "
         "\\nerror: \\nlength: 9\\n\\n<rss/>...'; exit 3");
     signal(SIGCHLD, previous);
@@ -260,9 +164,9 @@ TEST(FetchHelperLookup, BesideTheProgramFirstThenInLibexec) {
 
 TEST_F(SpawnFetch, AMissingHelperFailsWithAReason) {
     const std::string url = "http://127.0.0.1:9/feed.xml";
-    EXPECT_NE(FailureWith("", url).find("velmora-fetch is neither beside the program"), std::string::npos);
+    EXPECT_NE(ReasonWith("", url).find("velmora-fetch is neither beside the program"), std::string::npos);
     EXPECT_EQ(Wakes(), 1);
-    EXPECT_NE(FailureWith("/nonexistent/velmora-fetch", url).find("could not be started"), std::string::npos);
+    EXPECT_NE(ReasonWith("/nonexistent/velmora-fetch", url).find("could not be started"), std::string::npos);
 }
 
 }  // namespace

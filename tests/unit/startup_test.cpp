@@ -43,11 +43,10 @@ TEST(Startup, RunsItsStepsInOrderAndShowsTheFirstItem) {
     AppHarness app;
     app.StartWith(FeedWith("D1", "Hello", "http://news.example/1", "Body"));
     EXPECT_EQ(app.main->FeedUrl(), u"http://feeds.example/news/rss.xml");
-    EXPECT_THAT(app.fake.log,
-                ElementsAre("Load MainWindow", "ReadFile C:/Program Files/Velmora/urls.txt",
-                            "NotifyIcon ADD TrayCallbackBox", "Fetch http://feeds.example/news/rss.xml",
-                            "Load Popup", "Show Popup", "Topmost Popup", "Topmost MainWindow"));
-    EXPECT_TRUE(app.fake.msgBoxes.empty());
+    EXPECT_THAT(app.fake.log, ElementsAre("Load MainWindow", "ReadFile C:/Program Files/Velmora/urls.txt",
+                                          "TrayAdd", "Fetch http://feeds.example/news/rss.xml", "Load Popup",
+                                          "Show Popup", "KeepOnTop Popup", "KeepOnTop MainWindow"));
+    EXPECT_TRUE(app.fake.dialogs.empty());
     EXPECT_EQ(app.main->LastPubDate(), u"D1");
     EXPECT_TRUE(app.main->FeedTimer().Enabled());
     EXPECT_FALSE(app.fake.Ended());
@@ -87,13 +86,13 @@ TEST(Startup, SecondInstanceShowsItsMessageAndEndsWithoutTouchingAnything) {
     AppHarness app;
     app.fake.previousInstance = true;
     app.Start();
-    ASSERT_EQ(app.fake.msgBoxes.size(), 1u);
-    EXPECT_EQ(app.fake.msgBoxes[0].text, u"对不起，Velmora已经启动。");
-    EXPECT_EQ(app.fake.msgBoxes[0].caption, u"已经启动");
-    EXPECT_EQ(app.fake.msgBoxes[0].style, 16);
-    EXPECT_THAT(app.fake.log, ElementsAre("Load MainWindow", "MsgBox 已经启动", "End"));
+    ASSERT_EQ(app.fake.dialogs.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs[0].kind, DialogCall::Error);
+    EXPECT_EQ(app.fake.dialogs[0].text, u"对不起，Velmora已经启动。");
+    EXPECT_EQ(app.fake.dialogs[0].caption, u"已经启动");
+    EXPECT_THAT(app.fake.log, ElementsAre("Load MainWindow", "ReportError 已经启动", "End"));
     EXPECT_TRUE(app.fake.Ended());
-    EXPECT_TRUE(app.fake.trayIcons.empty());
+    EXPECT_FALSE(app.fake.trayIcon);
 }
 
 TEST(Startup, MissingOrEmptyConfigurationTakesTheErrorRoute) {
@@ -102,22 +101,22 @@ TEST(Startup, MissingOrEmptyConfigurationTakesTheErrorRoute) {
         app.fake.files.clear();
         if (!missing) app.fake.SetFile(u"urls.txt", "");
         app.Start();
-        ASSERT_EQ(app.fake.msgBoxes.size(), 1u);
-        EXPECT_EQ(app.fake.msgBoxes[0].text, u"启动程序发生错误，请重新安装程序。");
-        EXPECT_EQ(app.fake.msgBoxes[0].caption, u"错误");
-        EXPECT_EQ(app.fake.msgBoxes[0].style, 16);
+        ASSERT_EQ(app.fake.dialogs.size(), 1u);
+        EXPECT_EQ(app.fake.dialogs[0].kind, DialogCall::Error);
+        EXPECT_EQ(app.fake.dialogs[0].text, u"启动程序发生错误，请重新安装程序。");
+        EXPECT_EQ(app.fake.dialogs[0].caption, u"错误");
         EXPECT_THAT(app.fake.log, ElementsAre("Load MainWindow", "ReadFile C:/Program Files/Velmora/urls.txt",
-                                              "MsgBox 错误", "Unload MainWindow", "End"));
+                                              "ReportError 错误", "Unload MainWindow", "End"));
         EXPECT_TRUE(app.fake.fetchedUrls.empty());
-        EXPECT_TRUE(app.fake.trayIcons.empty());
+        EXPECT_FALSE(app.fake.trayIcon);
     }
 }
 
 TEST(Startup, YesToTheExitPromptDuringTheFirstCheckEndsThereAndThen) {
     AppHarness app;
     app.fake.QueueFetch(Serve(FeedWith("D1"), 10000));
-    app.fake.QueueMsgBox(kIdYes);
-    app.fake.Post([&] { app.fake.TrayCallback(517); });  // arrives while the check waits
+    app.fake.QueueAnswer(Answer::Yes);
+    app.fake.Post([&] { app.fake.Tray(TrayActivation::RightUp); });  // arrives while the check waits
     app.Start();
     EXPECT_TRUE(app.fake.Ended());
     EXPECT_EQ(app.fake.log.back(), "End");
@@ -150,8 +149,8 @@ TEST(FeedCheck, FailuresEndTheCheckSilentlyAndTheItemComesAgainNextTick) {
     app.fake.QueueFetch(Failure());
     app.Start();
     EXPECT_EQ(app.Shows(), 0);
-    EXPECT_TRUE(app.fake.msgBoxes.empty());
-    EXPECT_EQ(app.fake.log.back(), "Topmost MainWindow");  // start-up went on
+    EXPECT_TRUE(app.fake.dialogs.empty());
+    EXPECT_EQ(app.fake.log.back(), "KeepOnTop MainWindow");  // start-up went on
     // Malformed: an end marker before its start raises an error inside the check.
     app.fake.QueueFetch(
         Serve("<item></link><link>x</link><pubDate>D</pubDate><title><![CDATA[t]]></title>"

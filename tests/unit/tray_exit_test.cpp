@@ -38,63 +38,62 @@ TEST_F(TrayExit, AMissingUrlsFileLeavesNoIconAndDeletesNothing) {
     Start(false);
     EXPECT_TRUE(fake.Ended());
     EXPECT_EQ(main->Tray(), nullptr);
-    EXPECT_TRUE(fake.notifyCalls.empty());
-    EXPECT_TRUE(fake.trayIcons.empty());
+    EXPECT_TRUE(fake.trayCalls.empty());
+    EXPECT_TRUE(!fake.trayIcon);
 }
 
 TEST_F(TrayExit, UnloadRemovesTheIconAndTheSecondRemovalIsHarmless) {
     Start();
-    ASSERT_EQ(fake.trayIcons.size(), 1u);
-    EXPECT_EQ(fake.trayIcons[0].tip, u"Velmora V1.0");
+    ASSERT_TRUE(fake.trayIcon);
+    EXPECT_EQ(fake.trayIcon->content.tip, u"Velmora V1.0");
     fake.RunEvent([&] { main->Unload(); });
-    EXPECT_TRUE(fake.trayIcons.empty());
+    EXPECT_TRUE(!fake.trayIcon);
     main.reset();  // destroying the icon deletes it again
-    EXPECT_EQ(fake.notifyCalls.back().message, kNimDelete);
-    EXPECT_FALSE(fake.notifyCalls.back().result);
+    EXPECT_EQ(fake.trayCalls.back().op, testing::TrayCall::Remove);
     EXPECT_TRUE(fake.unhandledErrors.empty());
 }
 
 TEST_F(TrayExit, ARightClickOpensOnePromptAndNoLeavesEverythingAsItWas) {
     Start();
-    fake.TrayCallback(516);
-    EXPECT_TRUE(fake.msgBoxes.empty());
-    fake.QueueMsgBox(kIdNo);
-    fake.TrayCallback(517);
-    ASSERT_EQ(fake.msgBoxes.size(), 1u);
-    EXPECT_EQ(fake.msgBoxes[0].owner, main->hWnd());
-    EXPECT_EQ(fake.msgBoxes[0].text, u"确定退出吗 ?");
-    EXPECT_EQ(fake.msgBoxes[0].caption, u"退出");
-    EXPECT_EQ(fake.msgBoxes[0].style, 4);
+    fake.Tray(TrayActivation::RightDown);
+    EXPECT_TRUE(fake.dialogs.empty());
+    fake.QueueAnswer(Answer::No);
+    fake.Tray(TrayActivation::RightUp);
+    ASSERT_EQ(fake.dialogs.size(), 1u);
+    EXPECT_EQ(fake.dialogs[0].kind, testing::DialogCall::Question);
+    EXPECT_EQ(fake.dialogs[0].owner, WindowKind::MainWindow);
+    EXPECT_EQ(fake.dialogs[0].text, u"确定退出吗 ?");
+    EXPECT_EQ(fake.dialogs[0].caption, u"退出");
 
     EXPECT_FALSE(fake.Ended());
     EXPECT_TRUE(main->IsLoaded());
-    EXPECT_EQ(fake.trayIcons.size(), 1u);
-    EXPECT_EQ(fake.notifyCalls.size(), 1u);
-    fake.TrayCallback(517);  // the next release asks again
-    EXPECT_EQ(fake.msgBoxes.size(), 2u);
+    EXPECT_TRUE(fake.trayIcon);
+    EXPECT_EQ(fake.trayCalls.size(), 1u);
+    fake.Tray(TrayActivation::RightUp);  // the next release asks again
+    EXPECT_EQ(fake.dialogs.size(), 2u);
 }
 
 TEST_F(TrayExit, ARightDoubleClickOpensOnlyOnePrompt) {
     Start();
-    fake.QueueMsgBox(kIdNo, [&] {
-        fake.TrayCallback(518);
-        fake.TrayCallback(517);
+    fake.QueueAnswer(Answer::No, [&] {
+        fake.Tray(TrayActivation::RightDoubleClick);
+        fake.Tray(TrayActivation::RightUp);
     });
-    fake.TrayCallback(516);
-    fake.TrayCallback(517);
-    EXPECT_EQ(fake.msgBoxes.size(), 1u);
-    fake.TrayCallback(517);  // after the prompt the icon listens again
-    EXPECT_EQ(fake.msgBoxes.size(), 2u);
+    fake.Tray(TrayActivation::RightDown);
+    fake.Tray(TrayActivation::RightUp);
+    EXPECT_EQ(fake.dialogs.size(), 1u);
+    fake.Tray(TrayActivation::RightUp);  // after the prompt the icon listens again
+    EXPECT_EQ(fake.dialogs.size(), 2u);
 }
 
 TEST_F(TrayExit, YesRemovesTheIconBeforeTheProcessEnds) {
     Start();
-    fake.QueueMsgBox(kIdYes);
-    fake.TrayCallback(517);
+    fake.QueueAnswer(Answer::Yes);
+    fake.Tray(TrayActivation::RightUp);
     EXPECT_TRUE(fake.Ended());
-    EXPECT_TRUE(fake.trayIcons.empty());
-    EXPECT_EQ(LogFrom("MsgBox"), (std::vector<std::string>{"MsgBox 退出", "NotifyIcon DELETE TrayCallbackBox",
-                                                           "Unload MainWindow", "End"}));
+    EXPECT_TRUE(!fake.trayIcon);
+    EXPECT_EQ(LogFrom("Ask"),
+              (std::vector<std::string>{"Ask 退出", "TrayRemove", "Unload MainWindow", "End"}));
 }
 
 // Log-off, taskkill, an installer: the icon goes before the process ends.
@@ -102,25 +101,25 @@ TEST_F(TrayExit, ACloseRequestToTheMainWindowEndsTheWayYesDoes) {
     Start();
     fake.RequestClose(WindowKind::MainWindow);
     EXPECT_TRUE(fake.Ended());
-    EXPECT_TRUE(fake.trayIcons.empty());
-    EXPECT_EQ(LogFrom("NotifyIcon DELETE"),
-              (std::vector<std::string>{"NotifyIcon DELETE TrayCallbackBox", "Unload MainWindow", "End"}));
+    EXPECT_TRUE(!fake.trayIcon);
+    EXPECT_EQ(LogFrom("TrayRemove"), (std::vector<std::string>{"TrayRemove", "Unload MainWindow", "End"}));
 }
 
 TEST_F(TrayExit, LeftButtonsAndAFailingPromptChangeNothing) {
     Start();
-    for (int n : {513, 514, 515}) fake.TrayCallback(n);
-    EXPECT_TRUE(fake.msgBoxes.empty());
+    for (auto activation :
+         {TrayActivation::LeftDown, TrayActivation::LeftUp, TrayActivation::LeftDoubleClick})
+        fake.Tray(activation);
+    EXPECT_TRUE(fake.dialogs.empty());
 
     // An error in the prompt's step is ignored: no answer, so no exit.
-    fake.QueueMsgBox(kIdYes, [] { throw RuntimeError(ErrorCode::Platform, "no message box"); });
-    fake.TrayCallback(517);
+    fake.QueueAnswer(Answer::Yes, [] { throw RuntimeError(ErrorCode::Platform, "no message box"); });
+    fake.Tray(TrayActivation::RightUp);
     EXPECT_FALSE(fake.Ended());
     EXPECT_TRUE(fake.unhandledErrors.empty());
-    EXPECT_EQ(fake.trayIcons.size(), 1u);
-    fake.QueueMsgBox(kIdNo);
-    fake.TrayCallback(517);  // the failed prompt left the icon listening
-    EXPECT_EQ(fake.msgBoxes.size(), 2u);
+    EXPECT_TRUE(fake.trayIcon);
+    fake.Tray(TrayActivation::RightUp);  // the failed prompt left the icon listening
+    EXPECT_EQ(fake.dialogs.size(), 2u);
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ TEST(WindowsLinkLaunch, HostileLinksReachTheShellPercentEncoded) {
         AppHarness app;
         app.StartWith(FeedWith("D1", "Title", c.link));
         app.fake.Click(WindowKind::Popup, Control::DetailsLink);
-        ASSERT_EQ(app.fake.launches.size(), 1u) << c.link;
-        EXPECT_EQ(win32::EncodeLinkForShell(app.fake.launches[0].file), c.passed) << c.link;
+        ASSERT_EQ(app.fake.openedLinks.size(), 1u) << c.link;
+        EXPECT_EQ(win32::EncodeLinkForShell(app.fake.openedLinks[0]), c.passed) << c.link;
     }
 }
 

@@ -40,12 +40,9 @@ int main(int argc, char** argv) {
         auto request = velmora::win32::StartWinInetFetch(
             url, [done] { SetEvent(done); }, limit);
         while (request->Busy()) WaitForSingleObject(done, INFINITE);
-        std::string outcome;
-        try {
-            outcome = std::to_string(request->Take().body.size()) + " bytes";
-        } catch (const velmora::RuntimeError& error) {
-            outcome = error.what();
-        }
+        const velmora::Result<velmora::FetchedDocument> document = request->Take();
+        const std::string outcome =
+            document ? std::to_string(document->body.size()) + " bytes" : document.reason();
         request.reset();
         Sleep(static_cast<DWORD>(limit.count()));
         std::printf("check %d: %s; threads %d\n", check, outcome.c_str(), ThreadCount());

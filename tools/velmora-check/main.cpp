@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "app/read_first_item.h"
+#include "core/errors.h"
+#include "core/result.h"
+#include "core/text.h"
 #include "feed/charset.h"
 #include "feed/feed_check.h"
-#include "core/errors.h"
 #include "platform/http_fetch.h"
-#include "core/text.h"
 #include "popup/notice_popup.h"
 #include "velmora_config.h"
 
@@ -154,8 +155,8 @@ struct Options {
     std::vector<std::string> operands;
 };
 
-// Parses the arguments; a usage problem comes back as its message.
-std::variant<Options, std::string> ParseArguments(int argc, char** argv) {
+// The options the arguments ask for, or what is wrong with them.
+Result<Options> ParseArguments(int argc, char** argv) {
     Options options;
     bool onlyOperands = false;
     for (int i = 1; i < argc; ++i) {
@@ -173,19 +174,19 @@ std::variant<Options, std::string> ParseArguments(int argc, char** argv) {
         } else if (arg == "--version") {
             options.version = true;
         } else if (arg == "--last-pubdate") {
-            if (i + 1 >= argc) return std::string("--last-pubdate needs a value");
+            if (i + 1 >= argc) return Failure{"--last-pubdate needs a value"};
             options.lastPubDate = Utf8ToText(argv[++i]);
         } else if (arg.substr(0, 15) == "--last-pubdate=") {
             options.lastPubDate = Utf8ToText(arg.substr(15));
         } else {
-            return "unknown option " + std::string(arg);
+            return Failure{"unknown option " + std::string(arg)};
         }
     }
     if (options.help || options.version) return options;
     if (options.feedUrl) {
-        if (options.operands.size() > 1) return std::string("--feed-url takes at most one URLS_FILE");
+        if (options.operands.size() > 1) return Failure{"--feed-url takes at most one URLS_FILE"};
     } else if (options.operands.size() != 1) {
-        return std::string(options.operands.empty() ? "no SOURCE given" : "more than one SOURCE given");
+        return Failure{options.operands.empty() ? "no SOURCE given" : "more than one SOURCE given"};
     }
     return options;
 }
@@ -212,7 +213,7 @@ bool IsUrl(std::string_view source) {
 // Fetches like the program's check: start the transfer, then wait until it
 // says it is done. The wait sleeps on a condition variable that the
 // transfer's completion signals; it never polls.
-FetchedDocument Fetch(const std::string& url) {
+Result<FetchedDocument> Fetch(const std::string& url) {
     std::mutex mutex;
     std::condition_variable doneSignal;
     bool woken = false;
@@ -230,17 +231,14 @@ FetchedDocument Fetch(const std::string& url) {
 }
 
 // The source's text as the check would see it, or the reason it cannot be had.
-std::variant<Text, std::string> LoadSource(const std::string& source) {
+Result<Text> LoadSource(const std::string& source) {
     if (IsUrl(source)) {
-        try {
-            FetchedDocument document = Fetch(source);
-            return DecodeDocument(document.body, document.headerCharset, SystemDecode);
-        } catch (const RuntimeError& error) {
-            return std::string(error.what());
-        }
+        Result<FetchedDocument> document = Fetch(source);
+        if (!document) return Failure{document.reason()};
+        return DecodeDocument(document->body, document->headerCharset, SystemDecode);
     }
     std::optional<std::string> bytes = ReadFile(source);
-    if (!bytes) return "cannot read " + source;
+    if (!bytes) return Failure{"cannot read " + source};
     return DecodeDocument(*bytes, "", SystemDecode);
 }
 
@@ -255,17 +253,15 @@ int ReportNothing(const Options& options, const std::string& reason, int status)
 }
 
 int RunCheck(const Options& options) {
-    std::variant<Text, std::string> loaded = LoadSource(options.operands.front());
-    if (auto* problem = std::get_if<std::string>(&loaded))
-        return ReportNothing(options, *problem, kCannotRead);
-    const Text& feed = std::get<Text>(loaded);
+    const Result<Text> feed = LoadSource(options.operands.front());
+    if (!feed) return ReportNothing(options, feed.reason(), kCannotRead);
 
     FeedOutcome outcome;
     try {
-        outcome = ExamineFeed(feed, options.lastPubDate);
+        outcome = ExamineFeed(feed.value(), options.lastPubDate);
     } catch (const RuntimeError& error) {
-        // The check's error route: a position past the 16-bit limit or an end
-        // marker before its field. Nothing is shown, like any other miss.
+        // A position past the 16-bit limit or an end marker before its field
+        // ends the program's check too, showing nothing, like any other miss.
         return ReportNothing(options, error.what(), kNothingShown);
     }
     if (auto* reason = std::get_if<NoNotice>(&outcome)) {
@@ -328,21 +324,21 @@ int RunFeedUrl(const Options& options, const char* argv0) {
 }
 
 int Run(int argc, char** argv) {
-    std::variant<Options, std::string> parsed = ParseArguments(argc, argv);
-    if (auto* problem = std::get_if<std::string>(&parsed)) {
+    const Result<Options> parsed = ParseArguments(argc, argv);
+    if (!parsed) {
         bool json = false, feedUrl = false;
         for (int i = 1; i < argc; ++i) {
             json = json || std::string_view(argv[i]) == "--json";
             feedUrl = feedUrl || std::string_view(argv[i]) == "--feed-url";
         }
         if (json) {
-            std::cout << (feedUrl ? "{\"error\":" : "{\"shown\":false,\"reason\":") << JsonString(*problem)
-                      << "}\n";
+            std::cout << (feedUrl ? "{\"error\":" : "{\"shown\":false,\"reason\":")
+                      << JsonString(parsed.reason()) << "}\n";
         }
-        std::cerr << "velmora-check: " << *problem << "\n\n" << kUsage;
+        std::cerr << "velmora-check: " << parsed.reason() << "\n\n" << kUsage;
         return kCannotRead;
     }
-    const Options& options = std::get<Options>(parsed);
+    const Options& options = parsed.value();
     if (options.help) {
         std::cout << kUsage;
         return kShown;

@@ -18,7 +18,6 @@
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
 #include "platform/http_redirects.h"
-#include "core/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "platform/posix/curl_transfer.h"
 
@@ -61,26 +60,26 @@ bool GlobalInit() {
     return result == CURLE_OK;
 }
 
-// One transfer; its outcome is written by the worker only until `done` is set.
+// One transfer; its result is written by the worker only until `done` is set.
 class CurlTransfer {
 public:
     CurlTransfer(const Text& url, const std::vector<std::string>& conditionalHeaders,
                  std::function<void()> wake)
         : url_(RequestUrl(url)), conditionalHeaders_(conditionalHeaders), wake_(std::move(wake)) {
         if (!GlobalInit()) {
-            Finish("libcurl could not be initialised");
+            Finish(Failure{"libcurl could not be initialised"});
             return;
         }
         multi_ = curl_multi_init();
         easy_ = curl_easy_init();
         if (!multi_ || !easy_) {
-            Finish("libcurl could not create a transfer");
+            Finish(Failure{"libcurl could not create a transfer"});
             return;
         }
         try {
             worker_ = std::thread([this] { Run(); });
         } catch (const std::system_error&) {
-            Finish("no thread for the transfer");
+            Finish(Failure{"no thread for the transfer"});
         }
     }
 
@@ -101,23 +100,19 @@ public:
     const std::string& url() const { return url_; }
     bool Busy() const { return !done_.load(std::memory_order_acquire); }
 
-    TransferOutcome Take() {
+    TransferResult Take() {
         // Taking early waits for the transfer rather than returning half a document.
         if (worker_.joinable()) worker_.join();
-        if (taken_) {
-            TransferOutcome again;
-            again.error = "the document was already taken";
-            return again;
-        }
+        if (taken_) return Failure{"the document was already taken"};
         taken_ = true;
-        return std::move(outcome_);
+        return std::move(result_);
     }
 
 private:
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
         auto* request = static_cast<CurlTransfer*>(self);
         const std::size_t bytes = size * count;
-        std::string& body = request->outcome_.document.body;
+        std::string& body = request->body_;
         if (body.size() + bytes > kMaxDocumentBytes) {
             request->tooLarge_ = true;
             return CURL_WRITEFUNC_ERROR;
@@ -210,34 +205,29 @@ private:
             }
             curl_multi_remove_handle(multi_, easy_);
         }
-        Finish(cancelled_.load() ? "the transfer was abandoned" : Describe(result));
+        Finish(cancelled_.load() ? TransferResult(Failure{"the transfer was abandoned"}) : Conclude(result));
     }
 
-    // Why the transfer failed, or "" when the body is the document.
-    std::string Describe(CURLcode result) {
+    // What the ended transfer brought: the body as the document, a 304, or why neither.
+    TransferResult Conclude(CURLcode result) {
         long status = 0;
         curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
-        if (redirectRefused_) {
-            outcome_.document.body.clear();
-            return "could not fetch " + url_ + ": refused a redirect from https to http";
-        }
-        if (result == CURLE_OK && !headersEnded_) {
-            outcome_.document.body.clear();
-            return "could not fetch " + url_ + ": the answer ended inside its headers";
-        }
+        if (redirectRefused_) return CouldNotFetch("refused a redirect from https to http");
+        if (result == CURLE_OK && !headersEnded_) return CouldNotFetch("the answer ended inside its headers");
+        TransferOutcome outcome;
         if (result == CURLE_OK && status >= 200 && status < 300) {
             const char* contentType = nullptr;
             curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
-            if (contentType) outcome_.document.headerCharset = ContentTypeCharset(contentType);
-            outcome_.etag = validators_.etag();
-            outcome_.lastModified = validators_.lastModified();
-            return "";
+            if (contentType) outcome.document.headerCharset = ContentTypeCharset(contentType);
+            outcome.document.body = std::move(body_);
+            outcome.etag = validators_.etag();
+            outcome.lastModified = validators_.lastModified();
+            return outcome;
         }
-        outcome_.document.body.clear();
         if (result == CURLE_OK && status == 304) {
             // The caller holds the remembered document, if any.
-            outcome_.notModified = true;
-            return "";
+            outcome.notModified = true;
+            return outcome;
         }
         std::string reason;
         if (tooLarge_ || result == CURLE_FILESIZE_EXCEEDED) {
@@ -251,11 +241,15 @@ private:
             reason = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(result);
             if (result == CURLE_OPERATION_TIMEDOUT) reason = "timed out (" + reason + ")";
         }
-        return "could not fetch " + url_ + ": " + reason;
+        return CouldNotFetch(reason);
     }
 
-    void Finish(std::string error) {
-        outcome_.error = std::move(error);
+    Failure CouldNotFetch(const std::string& reason) const {
+        return {"could not fetch " + url_ + ": " + reason};
+    }
+
+    void Finish(TransferResult result) {
+        result_ = std::move(result);
         done_.store(true, std::memory_order_release);
         if (!cancelled_.load() && wake_) wake_();
     }
@@ -266,7 +260,8 @@ private:
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;
     std::thread worker_;
-    TransferOutcome outcome_;
+    std::string body_;  // as it arrives
+    TransferResult result_ = Failure{"the transfer has not ended"};
     ValidatorHeaders validators_;
     curl_slist* headers_ = nullptr;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
@@ -287,11 +282,8 @@ public:
 
     bool Busy() override { return transfer_.Busy(); }
 
-    FetchedDocument Take() override {
-        TransferOutcome outcome = transfer_.Take();
-        SettleWithCache(SharedValidatorCache(), transfer_.url(), outcome);
-        if (!outcome.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome.error);
-        return std::move(outcome.document);
+    Result<FetchedDocument> Take() override {
+        return SettleTransfer(SharedValidatorCache(), transfer_.url(), transfer_.Take());
     }
 
 private:
@@ -313,7 +305,7 @@ std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void
     return std::make_unique<CurlFetchRequest>(url, std::move(wake));
 }
 
-TransferOutcome RunCurlTransfer(const Text& url, const std::vector<std::string>& conditionalHeaders) {
+TransferResult RunCurlTransfer(const Text& url, const std::vector<std::string>& conditionalHeaders) {
     return CurlTransfer(url, conditionalHeaders, nullptr).Take();
 }
 

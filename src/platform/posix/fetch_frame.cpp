@@ -36,28 +36,26 @@ bool TakeLine(std::string_view& header, std::string_view name, std::string_view&
 
 }  // namespace
 
-std::string EncodeFetchFrame(const TransferOutcome& outcome) {
-    const bool failed = !outcome.error.empty();
+std::string EncodeFetchFrame(const TransferResult& transfer) {
+    static const TransferOutcome kNone;
+    const TransferOutcome& outcome = transfer ? transfer.value() : kNone;
     std::string frame;
     frame.append(kMagic).push_back('\n');
-    AddLine(frame, "outcome", failed ? kFailed : outcome.notModified ? kNotModified : kOk);
+    AddLine(frame, "outcome", !transfer ? kFailed : outcome.notModified ? kNotModified : kOk);
     AddLine(frame, "charset", outcome.document.headerCharset);
     AddLine(frame, "etag", outcome.etag);
     AddLine(frame, "last-modified", outcome.lastModified);
-    AddLine(frame, "error", outcome.error);
+    AddLine(frame, "error", transfer ? std::string_view() : std::string_view(transfer.reason()));
     const std::string_view body =
-        failed || outcome.notModified ? std::string_view() : std::string_view(outcome.document.body);
+        outcome.notModified ? std::string_view() : std::string_view(outcome.document.body);
     AddLine(frame, "length", std::to_string(body.size()));
     frame.push_back('\n');
     frame.append(body);
     return frame;
 }
 
-std::optional<TransferOutcome> DecodeFetchFrame(std::string_view bytes, std::string& problem) {
-    const auto fail = [&problem](std::string why) {
-        problem = std::move(why);
-        return std::nullopt;
-    };
+Result<TransferResult> DecodeFetchFrame(std::string_view bytes) {
+    const auto fail = [](std::string why) { return Result<TransferResult>(Failure{std::move(why)}); };
     constexpr std::string_view kGarbled = "the fetch helper's answer is garbled";
     constexpr std::string_view kCutShort = "the fetch helper's answer was cut short";
     if (bytes.empty()) return fail("the fetch helper answered nothing");
@@ -89,14 +87,14 @@ std::optional<TransferOutcome> DecodeFetchFrame(std::string_view bytes, std::str
     if (body.size() < size) return fail(std::string(kCutShort));
     if (body.size() > size) return fail("the fetch helper's answer runs on past its document");
 
+    if (failed) return TransferResult(Failure{std::string(error)});
     TransferOutcome outcome;
     outcome.notModified = kind == kNotModified;
-    outcome.error = error;
     outcome.etag = etag;
     outcome.lastModified = lastModified;
     outcome.document.headerCharset = charset;
     outcome.document.body = body;
-    return outcome;
+    return TransferResult(std::move(outcome));
 }
 
 }  // namespace velmora

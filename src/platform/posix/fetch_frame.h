@@ -17,12 +17,11 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/http_fetch.h"
-#include "core/http_validators.h"
+#include "platform/posix/transfer_result.h"
 
 namespace velmora {
 
@@ -31,11 +30,11 @@ inline constexpr std::size_t kMaxFrameHeaderBytes = 32 * 1024;
 // The most a reader needs to take in before the frame must have ended.
 inline constexpr std::size_t kMaxFrameBytes = kMaxFrameHeaderBytes + kMaxDocumentBytes;
 
-std::string EncodeFetchFrame(const TransferOutcome& outcome);
+std::string EncodeFetchFrame(const TransferResult& transfer);
 
-// The outcome a whole frame carries; empty, with `problem` saying why, when the
-// bytes are not exactly one well-formed frame (cut short, trailing bytes,
-// an unknown header, a body over the cap).
-std::optional<TransferOutcome> DecodeFetchFrame(std::string_view bytes, std::string& problem);
+// The transfer's result a whole frame carries, a failed transfer included; a
+// Failure of its own when the bytes are not exactly one well-formed frame
+// (cut short, trailing bytes, an unknown header, a body over the cap).
+Result<TransferResult> DecodeFetchFrame(std::string_view bytes);
 
 }  // namespace velmora

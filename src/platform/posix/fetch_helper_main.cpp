@@ -51,6 +51,6 @@ int main(int argc, char** argv) {
         }
         headers.emplace_back(argv[i]);
     }
-    const velmora::TransferOutcome outcome = velmora::RunCurlTransfer(velmora::Utf8ToText(argv[1]), headers);
-    return WriteAll(STDOUT_FILENO, velmora::EncodeFetchFrame(outcome)) ? 0 : 1;
+    const velmora::TransferResult transfer = velmora::RunCurlTransfer(velmora::Utf8ToText(argv[1]), headers);
+    return WriteAll(STDOUT_FILENO, velmora::EncodeFetchFrame(transfer)) ? 0 : 1;
 }

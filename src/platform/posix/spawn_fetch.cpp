@@ -37,17 +37,23 @@ public:
     SpawnFetchRequest(const Text& url, std::function<void()> wake, const std::string& helper,
                       ValidatorCache& cache, std::chrono::milliseconds timeLimit)
         : url_(RequestUrl(url)), wake_(std::move(wake)), cache_(cache), timeLimit_(timeLimit) {
-        if (std::string problem = Spawn(helper); !problem.empty()) {
-            Finish(Failure(problem));
+        Result<HelperProcess> started = Spawn(helper);
+        if (!started) {
+            Finish(CouldNotFetch(started.reason()));
             return;
         }
+        pid_ = started->pid;
+        readFd_ = started->output;
+        // Lets the worker wait for the helper's end with a deadline, and
+        // signals reach this helper even should its pid be reused meanwhile.
+        pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
         try {
             worker_ = std::thread([this] { Run(); });
         } catch (const std::system_error&) {
             Kill();
-            int status = 0;
-            Reap(status);
-            Finish(Failure("no thread for the transfer"));
+            // Only so that no zombie is left; there is no frame to judge.
+            static_cast<void>(Reap());
+            Finish(CouldNotFetch("no thread for the transfer"));
         }
     }
 
@@ -65,27 +71,31 @@ public:
 
     bool Busy() override { return !done_.load(std::memory_order_acquire); }
 
-    FetchedDocument Take() override {
+    Result<FetchedDocument> Take() override {
         // Taking early waits for the transfer rather than returning half a document.
         if (worker_.joinable()) worker_.join();
-        if (taken_) throw RuntimeError(ErrorCode::FetchFailed, "the document was already taken");
+        if (taken_) return Failure{"the document was already taken"};
         taken_ = true;
-        SettleWithCache(cache_, url_, outcome_);
-        if (!outcome_.error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome_.error);
-        return std::move(outcome_.document);
+        return SettleTransfer(cache_, url_, std::move(result_));
     }
 
 private:
+    struct HelperProcess {
+        pid_t pid;
+        int output;  // the read end of the pipe the helper writes to
+    };
+
     // Starts `helper URL [CONDITIONAL-HEADER...]` with /dev/null for input and
-    // errors and the pipe's write end for output; "" or why it could not.
-    std::string Spawn(const std::string& helper) {
+    // errors and a pipe for output, or says why it could not.
+    Result<HelperProcess> Spawn(const std::string& helper) {
         if (helper.empty())
-            return std::string("the fetch helper ") + kHelperName +
-                   " is neither beside the program nor in ../libexec/velmora";
+            return Failure{std::string("the fetch helper ") + kHelperName +
+                           " is neither beside the program nor in ../libexec/velmora"};
         // Close-on-exec from the start: no other child (a browser started
         // meanwhile) may inherit an end and keep the pipe open.
         int ends[2];
-        if (pipe2(ends, O_CLOEXEC) != 0) return "no pipe for the fetch helper (" + ErrnoText(errno) + ")";
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            return Failure{"no pipe for the fetch helper (" + ErrnoText(errno) + ")"};
 
         std::vector<std::string> args{helper, url_};
         for (std::string& line : cache_.ConditionalHeaders(url_)) args.push_back(std::move(line));
@@ -116,20 +126,17 @@ private:
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-        const int result = posix_spawn(&pid_, helper.c_str(), &actions, &attributes, argv.data(), environ);
+        pid_t pid = 0;
+        const int result = posix_spawn(&pid, helper.c_str(), &actions, &attributes, argv.data(), environ);
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         close(ends[1]);
         if (result != 0) {
             close(ends[0]);
-            pid_ = 0;
-            return "the fetch helper " + helper + " could not be started (" + ErrnoText(result) + ")";
+            return Failure{"the fetch helper " + helper + " could not be started (" + ErrnoText(result) +
+                           ")"};
         }
-        readFd_ = ends[0];
-        // Lets the worker wait for the helper's end with a deadline, and
-        // signals reach this helper even should its pid be reused meanwhile.
-        pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-        return "";
+        return HelperProcess{pid, ends[0]};
     }
 
     using Deadline = std::chrono::steady_clock::time_point;
@@ -144,62 +151,56 @@ private:
     }
 
     void Run() {
-        std::string output, problem;
         const Deadline deadline = std::chrono::steady_clock::now() + timeLimit_;
+        Result<std::string> output = ReadOutput(deadline);
+        // A helper that closed its output may still linger; the limit holds
+        // until it has ended.
+        if (output && !AwaitEnd(deadline)) output = Failure{TimedOut()};
+        // Whatever stopped it early, the helper has nothing more to say.
+        if (!output) Kill();
+        const Result<int> status = Reap();
+        Finish(Conclude(output, status));
+    }
+
+    // The helper's output until it closes it, or why it was not waited for.
+    Result<std::string> ReadOutput(Deadline deadline) {
+        std::string output;
         std::vector<char> buffer(64 * 1024);
         for (;;) {
             const auto left = Left(deadline);
-            if (left.count() <= 0) {
-                problem = TimedOut();
-                break;
-            }
+            if (left.count() <= 0) return Failure{TimedOut()};
             // Blocks until output, the pipe's end or the deadline.
             pollfd ready{readFd_, POLLIN, 0};
             const int polled = poll(&ready, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
-            if (polled < 0 && errno != EINTR) {
-                problem = "waiting for the fetch helper failed (" + ErrnoText(errno) + ")";
-                break;
-            }
+            if (polled < 0 && errno != EINTR)
+                return Failure{"waiting for the fetch helper failed (" + ErrnoText(errno) + ")"};
             if (polled <= 0) continue;
             const ssize_t got = read(readFd_, buffer.data(), buffer.size());
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) {
-                problem = "reading from the fetch helper failed (" + ErrnoText(errno) + ")";
-                break;
-            }
-            if (got == 0) break;
-            if (output.size() + static_cast<std::size_t>(got) > kMaxFrameBytes) {
-                problem = "the document is larger than " + std::to_string(kMaxDocumentBytes / (1024 * 1024)) +
-                          " MiB";
-                break;
-            }
+            if (got < 0) return Failure{"reading from the fetch helper failed (" + ErrnoText(errno) + ")"};
+            if (got == 0) return output;
+            if (output.size() + static_cast<std::size_t>(got) > kMaxFrameBytes)
+                return Failure{"the document is larger than " +
+                               std::to_string(kMaxDocumentBytes / (1024 * 1024)) + " MiB"};
             output.append(buffer.data(), static_cast<std::size_t>(got));
         }
-        // A helper that closed its output may still linger; the limit holds
-        // until it has ended.
-        if (problem.empty() && !AwaitEnd(deadline)) problem = TimedOut();
-        // Whatever stopped it early, the helper has nothing more to say.
-        if (!problem.empty()) Kill();
-        int status = 0;
-        const int reapError = Reap(status);
+    }
 
-        if (cancelled_.load()) {
-            Finish(Failure("the transfer was abandoned"));
-        } else if (!problem.empty()) {
-            Finish(Failure(problem));
-        } else if (reapError != 0) {
-            // Without its exit status the frame cannot be trusted to be whole.
-            Finish(Failure("how the fetch helper ended is unknown (" + ErrnoText(reapError) + ")"));
-        } else if (WIFSIGNALED(status)) {
-            Finish(Failure("the fetch helper was ended by signal " + std::to_string(WTERMSIG(status))));
-        } else if (WEXITSTATUS(status) != 0) {
-            Finish(
-                Failure("the fetch helper failed with exit status " + std::to_string(WEXITSTATUS(status))));
-        } else if (std::optional<TransferOutcome> outcome = DecodeFetchFrame(output, problem)) {
-            Finish(std::move(*outcome));
-        } else {
-            Finish(Failure(problem));
-        }
+    // What the helper's run comes to, from its output and how it ended.
+    TransferResult Conclude(const Result<std::string>& output, const Result<int>& status) const {
+        if (cancelled_.load()) return CouldNotFetch("the transfer was abandoned");
+        if (!output) return CouldNotFetch(output.reason());
+        // Without its exit status the frame cannot be trusted to be whole.
+        if (!status) return CouldNotFetch("how the fetch helper ended is unknown (" + status.reason() + ")");
+        if (WIFSIGNALED(status.value()))
+            return CouldNotFetch("the fetch helper was ended by signal " +
+                                 std::to_string(WTERMSIG(status.value())));
+        if (WEXITSTATUS(status.value()) != 0)
+            return CouldNotFetch("the fetch helper failed with exit status " +
+                                 std::to_string(WEXITSTATUS(status.value())));
+        Result<TransferResult> frame = DecodeFetchFrame(output.value());
+        if (!frame) return CouldNotFetch(frame.reason());
+        return std::move(frame.value());
     }
 
     // Under the lock and only while unreaped, so that the pid cannot belong to
@@ -239,32 +240,27 @@ private:
         }
     }
 
-    // Waits for the helper's end and reaps it: 0 and its wait status, or the
-    // error of a wait that failed (the status is then unknown).
-    int Reap(int& status) {
+    // Waits for the helper's end and reaps it: its wait status, or why that
+    // is unknown.
+    Result<int> Reap() {
         // Waiting without reaping keeps the pid ours while Kill may still use it.
         siginfo_t info{};
         while (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
         }
         std::lock_guard lock(pidMutex_);
-        int error = 0;
-        while (waitpid(pid_, &status, 0) < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
         reaped_ = true;
-        return error;
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0)
+            if (errno != EINTR) return Failure{ErrnoText(errno)};
+        return status;
     }
 
-    TransferOutcome Failure(const std::string& reason) const {
-        TransferOutcome outcome;
-        outcome.error = "could not fetch " + url_ + ": " + reason;
-        return outcome;
+    Failure CouldNotFetch(const std::string& reason) const {
+        return {"could not fetch " + url_ + ": " + reason};
     }
 
-    void Finish(TransferOutcome outcome) {
-        outcome_ = std::move(outcome);
+    void Finish(TransferResult result) {
+        result_ = std::move(result);
         done_.store(true, std::memory_order_release);
         if (!cancelled_.load() && wake_) wake_();
     }
@@ -279,7 +275,8 @@ private:
     std::mutex pidMutex_;
     bool reaped_ = false;  // under pidMutex_
     std::thread worker_;
-    TransferOutcome outcome_;  // written by the worker only until `done` is set
+    TransferResult result_ =
+        Failure{"the transfer has not ended"};  // written by the worker only until `done` is set
     bool taken_ = false;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> done_{false};

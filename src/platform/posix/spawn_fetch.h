@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/http_fetch.h"
 #include "core/http_validators.h"
+#include "platform/http_fetch.h"
 
 namespace velmora {
 

@@ -1,34 +1,27 @@
 #include "platform/qt/main_window.h"
 
+#include <algorithm>
+
 namespace velmora::qt {
 
-MainWindow::MainWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles, Handle icon,
-                       Handle picture)
-    : WindowBase(design, new QWidget, handles), icon_(icon), picture_(picture) {
-    if (const HandleTarget* target = handles.Find(icon)) widget_->setWindowIcon(target->icon);
-    for (const PictureBoxDesign& box : design.pictures)
-        if (box.id == Control::TrayCallbackBox) pictureBox_ = handles.AddPictureBox(events, box.id);
+MainWindow::MainWindow(const WindowDesign& design, WindowEvents& events, const QIcon& icon,
+                       const QIcon& trayPicture)
+    : WindowBase(design, new QWidget),
+      trayPicture_(trayPicture),
+      hasTrayBox_(std::ranges::any_of(
+          design.pictures, [](const PictureBoxDesign& box) { return box.id == Control::TrayCallbackBox; })) {
+    widget_->setWindowIcon(icon);
     signals_ = std::make_unique<ShutdownSignals>([&events] { events.CloseRequested(); });
     Place();
 }
 
-MainWindow::~MainWindow() {
-    if (pictureBox_) handles_.Remove(pictureBox_);
-}
-
-// Nothing in the program needs the main window on screen; it stays a
-// handle, an icon and an owner for the message boxes.
+// Nothing in the program needs the main window on screen; it stays an
+// owner for the exit prompt and a source for the tray icon's picture.
 void MainWindow::Show() {}
 
-Handle MainWindow::ControlHandle(Control control) const {
-    if (control != Control::TrayCallbackBox || !pictureBox_)
-        throw RuntimeError(ErrorCode::Platform, "the main window has no such control");
-    return pictureBox_;
-}
-
-Handle MainWindow::PictureHandle(Control control) const {
-    ControlHandle(control);
-    return picture_;
+QIcon MainWindow::Picture(Control pictureBox) const {
+    if (pictureBox != Control::TrayCallbackBox || !hasTrayBox_) return WindowBase::Picture(pictureBox);
+    return trayPicture_;
 }
 
 }  // namespace velmora::qt

@@ -1,6 +1,6 @@
-// The main window: never shown. It owns the message boxes, gives the tray
-// icon its picture and receives the icon's clicks through its tray callback
-// box, which has a handle but no widget of its own.
+// The main window: never shown. It owns the exit prompt and gives the tray
+// icon its picture through its tray callback box, a picture box with no
+// widget of its own.
 #pragma once
 
 #include <memory>
@@ -12,22 +12,17 @@ namespace velmora::qt {
 
 class MainWindow final : public WindowBase {
 public:
-    // `icon` and `picture` are handles of the window's icon and of the
-    // picture box's picture.
-    MainWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles, Handle icon,
-               Handle picture);
-    ~MainWindow() override;
+    // `trayPicture` is the picture of the window's tray callback box.
+    MainWindow(const WindowDesign& design, WindowEvents& events, const QIcon& icon, const QIcon& trayPicture);
 
     void Show() override;
     void SetLabelCaption(Control, const Text&) override {}
     void MoveLabel(Control, Twips, Twips) override {}
-    Handle ControlHandle(Control control) const override;
-    Handle IconHandle() const override { return icon_; }
-    Handle PictureHandle(Control control) const override;
+    QIcon Picture(Control pictureBox) const override;
 
 private:
-    Handle icon_, picture_;
-    Handle pictureBox_ = 0;
+    QIcon trayPicture_;
+    bool hasTrayBox_;
     // While the main window is loaded, the shutdown signals close it like the session does.
     std::unique_ptr<ShutdownSignals> signals_;
 };

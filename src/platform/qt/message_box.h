@@ -1,5 +1,5 @@
-// MessageBox on Qt: the texts, title, buttons, default button and icon that
-// the style asks for, modal to the owner window when there is one.
+// The program's two message boxes on QMessageBox: the plain Yes/No question
+// and the error with a stop sign and OK.
 #pragma once
 
 #include <QWidget>
@@ -8,7 +8,8 @@
 
 namespace velmora::qt {
 
-// Returns the answer as IDOK, IDYES, IDNO ...
-std::int32_t ShowMessageBox(QWidget* owner, const Text& text, const Text& caption, std::int32_t style);
+// Modal to `owner` when there is one; anything but Yes is No.
+Answer AskYesNo(QWidget* owner, const Text& question, const Text& caption);
+void ShowError(const Text& message, const Text& caption);
 
 }  // namespace velmora::qt

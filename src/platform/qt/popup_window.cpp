@@ -13,8 +13,8 @@
 #endif
 
 #include "platform/background_scale.h"
+#include "platform/common/units.h"
 #include "platform/qt/screen.h"
-#include "platform/qt/units.h"
 
 namespace velmora::qt {
 namespace {
@@ -71,11 +71,11 @@ QString BackgroundFile(double scale) {
 std::int16_t ButtonNumber(Qt::MouseButton button) {
     switch (button) {
         case Qt::LeftButton:
-            return 1;
+            return kLeftButton;
         case Qt::RightButton:
-            return 2;
+            return kRightButton;
         case Qt::MiddleButton:
-            return 4;
+            return kMiddleButton;
         default:
             return 0;
     }
@@ -237,9 +237,8 @@ void ReleaseFontsWhenGone(QWidget* widget) {
 
 }  // namespace
 
-PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles)
-    : WindowBase(design, new PopupWidget(design, events), handles),
-      popup_(static_cast<PopupWidget*>(widget_)) {
+PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events)
+    : WindowBase(design, new PopupWidget(design, events)), popup_(static_cast<PopupWidget*>(widget_)) {
     ReleaseFontsWhenGone(widget_);
     Place();
 }
@@ -278,10 +277,6 @@ void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
         found->bounds.moveTo(TwipsToPixels(left, TwipsPerPixelX()), TwipsToPixels(top, TwipsPerPixelY()));
         popup_->update();
     }
-}
-
-Handle PopupWindow::ControlHandle(Control) const {
-    throw RuntimeError(ErrorCode::Platform, "the pop-up has no picture box");
 }
 
 }  // namespace velmora::qt

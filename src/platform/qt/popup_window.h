@@ -23,15 +23,12 @@ QPixmap BackgroundFor(QSize size, qreal ratio);
 
 class PopupWindow final : public WindowBase {
 public:
-    PopupWindow(const WindowDesign& design, WindowEvents& events, HandleTable& handles);
+    PopupWindow(const WindowDesign& design, WindowEvents& events);
     ~PopupWindow() override;
 
     void Show() override;
     void SetLabelCaption(Control label, const Text& caption) override;
     void MoveLabel(Control label, Twips left, Twips top) override;
-    Handle ControlHandle(Control control) const override;
-    Handle IconHandle() const override { return 0; }  // the pop-up has no icon
-    Handle PictureHandle(Control control) const override { return ControlHandle(control); }
 
 protected:
     void ApplyPlacement() override;

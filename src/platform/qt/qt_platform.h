@@ -2,14 +2,18 @@
 // velmora-fetch helper process.
 #pragma once
 
-#include <random>
+#include <QIcon>
+#include <QUrl>
 
+#include "platform/common/unit_random.h"
 #include "platform/platform.h"
-#include "platform/qt/handles.h"
 #include "platform/qt/instance_lock.h"
-#include "platform/qt/tray_icons.h"
 
 namespace velmora::qt {
+
+// The link as a web address; empty for anything else (a file, a program),
+// which must never reach the desktop's opener.
+std::optional<QUrl> WebAddress(const Text& link);
 
 class QtPlatform final : public Platform {
 public:
@@ -30,28 +34,20 @@ public:
     float Rnd() override;
     void ReportUnhandledError(const RuntimeError& error) override;
 
-    std::int32_t MsgBox(Handle owner, const Text& text, const Text& caption, std::int32_t style) override;
-    std::int32_t SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
-                              std::int32_t cx, std::int32_t cy, std::int32_t flags) override;
-    std::int32_t ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
-                                  const Text& parameters, const Text& directory,
-                                  std::int32_t showCommand) override;
-    bool ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) override;
+    Answer AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) override;
+    void ReportError(const Text& message, const Text& caption) override;
+    void OpenLink(const Text& link) override;
+    std::unique_ptr<NativeTrayIcon> CreateTrayIcon(NativeWindow& window, Control pictureBox,
+                                                   std::function<void(TrayActivation)> onActivation) override;
 
     std::unique_ptr<FetchRequest> OpenUrl(const Text& url) override;
-    std::string ToAnsi(std::u16string_view text) override;
-    Text FromAnsi(std::string_view bytes) override;
     std::optional<Text> Decode(std::string_view bytes, std::string_view charset) override;
 
 private:
-    void DeliverTrayCallback(Handle window, std::int32_t mouseMessage);
-
-    HandleTable handles_;
-    Handle windowIcon_;
-    Handle trayPicture_;
-    TrayIcons tray_;
+    QIcon windowIcon_;
+    QIcon trayPicture_;
     InstanceLock instanceLock_;
-    std::mt19937 random_;
+    UnitRandom random_;
 };
 
 }  // namespace velmora::qt

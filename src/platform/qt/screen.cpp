@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "platform/qt/units.h"
+#include "platform/common/units.h"
 
 namespace velmora::qt {
 

@@ -2,7 +2,7 @@
 
 namespace velmora::qt {
 
-QtTimer::QtTimer(std::function<void()> onTick) : timer_(new QTimer) {
+Timer::Timer(std::function<void()> onTick) : timer_(new QTimer) {
     // Precise: the slide's 30 ms steps and the 60 s check keep their pace;
     // the number of wake-ups is the same either way.
     timer_->setTimerType(Qt::PreciseTimer);
@@ -10,17 +10,17 @@ QtTimer::QtTimer(std::function<void()> onTick) : timer_(new QTimer) {
 }
 
 // Deleted later: the timer may go away inside its own tick.
-QtTimer::~QtTimer() {
+Timer::~Timer() {
     timer_->stop();
     timer_->deleteLater();
 }
 
-void QtTimer::Start(std::uint32_t intervalMs) {
+void Timer::Start(std::uint32_t intervalMs) {
     if (timer_->isActive()) return;
     timer_->start(static_cast<int>(intervalMs));
 }
 
-void QtTimer::Stop() {
+void Timer::Stop() {
     timer_->stop();
 }
 

@@ -8,10 +8,10 @@
 
 namespace velmora::qt {
 
-class QtTimer final : public NativeTimer {
+class Timer final : public NativeTimer {
 public:
-    explicit QtTimer(std::function<void()> onTick);
-    ~QtTimer() override;
+    explicit Timer(std::function<void()> onTick);
+    ~Timer() override;
     void Start(std::uint32_t intervalMs) override;
     void Stop() override;
 

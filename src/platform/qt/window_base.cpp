@@ -2,22 +2,19 @@
 
 #include <algorithm>
 
+#include "platform/common/units.h"
 #include "platform/qt/screen.h"
-#include "platform/qt/units.h"
 
 namespace velmora::qt {
 
-WindowBase::WindowBase(const WindowDesign& design, QWidget* widget, HandleTable& handles)
+WindowBase::WindowBase(const WindowDesign& design, QWidget* widget)
     : widget_(widget),
-      handles_(handles),
-      handle_(handles.AddWindow(widget)),
       width_(TwipsToPixels(design.width, TwipsPerPixelX())),
       height_(TwipsToPixels(design.height, TwipsPerPixelY())) {
     widget_->setWindowTitle(QString::fromStdU16String(design.caption));
 }
 
 WindowBase::~WindowBase() {
-    handles_.Remove(handle_);
     widget_->hide();
     widget_->deleteLater();
 }
@@ -50,11 +47,23 @@ void WindowBase::SetHeight(Twips value) {
     Place();
 }
 
+// Changing the flags re-creates a shown window; the pop-up is made
+// stays-on-top from the start, so this only touches the hidden main window.
+void WindowBase::KeepOnTop() {
+    if (!(widget_->windowFlags() & Qt::WindowStaysOnTopHint) && !widget_->isVisible())
+        widget_->setWindowFlag(Qt::WindowStaysOnTopHint);
+    if (widget_->isVisible()) widget_->raise();  // raise, never activate
+}
+
+QIcon WindowBase::Picture(Control) const {
+    throw RuntimeError(ErrorCode::Platform, "the window has no such picture box");
+}
+
 void WindowBase::Place() {
     if (placementQueued_) return;
     placementQueued_ = true;
     QMetaObject::invokeMethod(
-        placement_.get(),
+        lifetime_.get(),
         [this] {
             placementQueued_ = false;
             ApplyPlacement();

@@ -11,14 +11,15 @@
 #include <cwchar>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "core/http_validators.h"
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
 #include "platform/http_redirects.h"
-#include "core/http_validators.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/wininet_fetch.h"
 
@@ -42,13 +43,17 @@ std::string ToUtf8(const std::wstring& text) {
     return TextToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-[[noreturn]] void Fail(const std::string& what) {
-    throw RuntimeError(ErrorCode::FetchFailed, what);
+Failure StepFailed(const char* step) {
+    return Failure{std::string(step) + " failed (WinINet error " + std::to_string(GetLastError()) + ")"};
 }
 
-[[noreturn]] void FailWithLastError(const char* step) {
-    Fail(std::string(step) + " failed (WinINet error " + std::to_string(GetLastError()) + ")");
+// The reason of a failed step, for a result of another kind.
+template <typename T>
+Failure Why(const Result<T>& result) {
+    return Failure{result.reason()};
 }
+
+const Failure kAbandoned{"abandoned"};
 
 // Set while a worker runs, cleared as its last step.
 std::atomic<bool> transferRunning{false};
@@ -87,23 +92,19 @@ private:
 struct Outcome {
     std::mutex mutex;
     std::condition_variable wakeDone;
-    bool finished = false;
+    std::optional<Result<FetchedDocument>> result;  // set once finished
     bool waking = false;
-    std::string error;
-    FetchedDocument document;
     std::function<void()> wake;
     TransferHandles handles;
 
     // The first to finish (worker, deadline or abandonment) decides; a
     // decider that will call Wake says so, and the request is not destroyed
     // under that call.
-    bool Finish(std::string failure, FetchedDocument result, bool willWake) {
+    bool Finish(Result<FetchedDocument> decided, bool willWake) {
         std::lock_guard lock(mutex);
-        if (finished) return false;
-        finished = true;
+        if (result) return false;
+        result = std::move(decided);
         waking = willWake;
-        error = std::move(failure);
-        document = std::move(result);
         return true;
     }
     void Wake() {
@@ -118,7 +119,7 @@ struct Outcome {
     }
     bool Finished() {
         std::lock_guard lock(mutex);
-        return finished;
+        return result.has_value();
     }
 };
 
@@ -130,7 +131,7 @@ public:
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
-    FetchedDocument Run(const std::wstring& firstUrl) {
+    Result<FetchedDocument> Run(const std::wstring& firstUrl) {
         const std::string cacheKey = ToUtf8(firstUrl);
         // An unchanged feed then costs a 304 instead of the whole document.
         // A check a minute gains nothing from a kept-alive connection.
@@ -139,9 +140,10 @@ public:
             headers += win32::ToWide(Utf8ToText(line)) + L"\r\n";
         }
         std::wstring url = firstUrl;
-        HINTERNET session =
-            Keep(InternetOpenW(L"Velmora/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (!session) FailWithLastError("InternetOpen");
+        const Result<HINTERNET> opened = Keep(
+            InternetOpenW(L"Velmora/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0), "InternetOpen");
+        if (!opened) return Why(opened);
+        HINTERNET session = opened.value();
         DWORD connectMs = kConnectTimeoutSeconds * 1000, transferMs = kTransferTimeoutSeconds * 1000;
         BOOL decode = TRUE;
         InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
@@ -150,78 +152,91 @@ public:
         InternetSetOptionW(session, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof(decode));
 
         for (long hop = 0;; ++hop) {
-            if (!IsHttpUrl(url)) Fail("only http and https addresses are fetched");
+            if (!IsHttpUrl(url)) return Failure{"only http and https addresses are fetched"};
             // Redirects are followed here, not by WinINet, so that every hop
-            // is held to the http/https rule and the hop limit.
-            HINTERNET request = Keep(InternetOpenUrlW(
-                session, url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
-                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                    INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI,
-                0));
-            if (!request) FailWithLastError("InternetOpenUrl");
-            const DWORD status = QueryStatus(request);
+            // must be http or https and counts towards the hop limit.
+            const Result<HINTERNET> kept =
+                Keep(InternetOpenUrlW(session, url.c_str(), headers.c_str(), static_cast<DWORD>(-1),
+                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                          INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                                          INTERNET_FLAG_NO_UI,
+                                      0),
+                     "InternetOpenUrl");
+            if (!kept) return Why(kept);
+            HINTERNET request = kept.value();
+            const Result<DWORD> answered = QueryStatus(request);
+            if (!answered) return Why(answered);
+            const DWORD status = answered.value();
             if (IsRedirect(status)) {
                 const std::wstring next = QueryHeader(request, HTTP_QUERY_LOCATION);
-                if (next.empty()) Fail("a redirect without a Location");
-                if (hop >= kMaxRedirects) Fail("too many redirects");
-                std::wstring target = Combine(url, next);
-                if (IsHttpsDowngrade(ToUtf8(url), ToUtf8(target)))
-                    Fail("a redirect from https to http");
-                url = std::move(target);
+                if (next.empty()) return Failure{"a redirect without a Location"};
+                if (hop >= kMaxRedirects) return Failure{"too many redirects"};
+                Result<std::wstring> target = Combine(url, next);
+                if (!target) return Why(target);
+                if (IsHttpsDowngrade(ToUtf8(url), ToUtf8(target.value())))
+                    return Failure{"a redirect from https to http"};
+                url = std::move(target.value());
                 continue;
             }
             if (status == 304) {
                 if (auto remembered = SharedValidatorCache().Recall(cacheKey)) return *remembered;
-                Fail("HTTP status 304 for a document not fetched before");
+                return Failure{"HTTP status 304 for a document not fetched before"};
             }
-            if (status >= 400) Fail("HTTP status " + std::to_string(status));
-            FetchedDocument document;
-            document.headerCharset =
-                ContentTypeCharset(ToUtf8(QueryHeader(request, HTTP_QUERY_CONTENT_TYPE)));
-            document.body = ReadBody(request);
-            CheckComplete(request, document.body.size());
-            ValidatorHeaders validators;
-            const std::string raw = ToUtf8(QueryHeader(request, HTTP_QUERY_RAW_HEADERS_CRLF));
-            for (std::size_t start = 0; start < raw.size();) {
-                std::size_t end = std::min(raw.find("\r\n", start), raw.size());
-                validators.AddLine(std::string_view(raw).substr(start, end - start));
-                start = end + 2;
-            }
-            SharedValidatorCache().Remember(cacheKey, validators.etag(), validators.lastModified(), document);
-            return document;
+            if (status >= 400) return Failure{"HTTP status " + std::to_string(status)};
+            Result<std::string> body = ReadBody(request);
+            if (!body) return Why(body);
+            Result<std::string> whole = Complete(request, std::move(body.value()));
+            if (!whole) return Why(whole);
+            return Remember(cacheKey, request, std::move(whole.value()));
         }
     }
 
 private:
-    HINTERNET Keep(HINTERNET handle) {
-        if (handle && !outcome_->handles.Add(handle)) Fail("abandoned");
+    Result<HINTERNET> Keep(HINTERNET handle, const char* step) {
+        if (!handle) return StepFailed(step);
+        if (!outcome_->handles.Add(handle)) return kAbandoned;
         return handle;
     }
 
-    static std::u16string_view AsText(const std::wstring& text) {
-        return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
+    // The document with its charset, remembered with its validators for the
+    // next check's conditional request.
+    static FetchedDocument Remember(const std::string& cacheKey, HINTERNET request, std::string body) {
+        FetchedDocument document;
+        document.headerCharset = ContentTypeCharset(ToUtf8(QueryHeader(request, HTTP_QUERY_CONTENT_TYPE)));
+        document.body = std::move(body);
+        ValidatorHeaders validators;
+        const std::string raw = ToUtf8(QueryHeader(request, HTTP_QUERY_RAW_HEADERS_CRLF));
+        for (std::size_t start = 0; start < raw.size();) {
+            std::size_t end = std::min(raw.find("\r\n", start), raw.size());
+            validators.AddLine(std::string_view(raw).substr(start, end - start));
+            start = end + 2;
+        }
+        SharedValidatorCache().Remember(cacheKey, validators.etag(), validators.lastModified(), document);
+        return document;
     }
 
     // A connection that closes early ends the read as if the document were
     // whole; a declared length tells. (A decoded body has another length.)
-    static void CheckComplete(HINTERNET request, std::size_t received) {
-        if (!QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING).empty()) return;
+    static Result<std::string> Complete(HINTERNET request, std::string body) {
+        if (!QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING).empty()) return body;
         const std::wstring declared = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH);
-        if (declared.empty()) return;
+        if (declared.empty()) return body;
         const unsigned long long length = std::wcstoull(declared.c_str(), nullptr, 10);
-        if (received < length)
-            Fail("the connection closed after " + std::to_string(received) + " of " + std::to_string(length) +
-                 " bytes");
+        if (body.size() < length)
+            return Failure{"the connection closed after " + std::to_string(body.size()) + " of " +
+                           std::to_string(length) + " bytes"};
+        return body;
     }
 
-    static DWORD QueryStatus(HINTERNET request) {
+    static Result<DWORD> QueryStatus(HINTERNET request) {
         DWORD status = 0, size = sizeof(status);
         if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                             nullptr))
-            FailWithLastError("HttpQueryInfo");
+            return StepFailed("HttpQueryInfo");
         return status;
     }
 
+    // Empty when the answer has no such header.
     static std::wstring QueryHeader(HINTERNET request, DWORD which) {
         std::wstring value(256, L'\0');
         DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
@@ -234,11 +249,11 @@ private:
         return value;
     }
 
-    static std::wstring Combine(const std::wstring& base, const std::wstring& relative) {
+    static Result<std::wstring> Combine(const std::wstring& base, const std::wstring& relative) {
         std::wstring out(INTERNET_MAX_URL_LENGTH, L'\0');
         DWORD size = static_cast<DWORD>(out.size());
         if (!InternetCombineUrlW(base.c_str(), relative.c_str(), out.data(), &size, ICU_NO_ENCODE))
-            FailWithLastError("InternetCombineUrl");
+            return StepFailed("InternetCombineUrl");
         out.resize(size);
         return out;
     }
@@ -246,22 +261,22 @@ private:
     // InternetReadFile waits until the whole buffer is filled: asked only for
     // what has arrived, it returns after every receive, and a transfer past
     // its deadline stops at the next one.
-    std::string ReadBody(HINTERNET request) {
+    Result<std::string> ReadBody(HINTERNET request) {
         std::string body;
         char buffer[16384];
         for (;;) {
             // Nobody waits for an abandoned transfer: stop reading.
-            if (outcome_->Finished()) Fail("abandoned");
+            if (outcome_->Finished()) return kAbandoned;
             DWORD available = 0;
             if (!InternetQueryDataAvailable(request, &available, 0, 0))
-                FailWithLastError("InternetQueryDataAvailable");
+                return StepFailed("InternetQueryDataAvailable");
             if (available == 0) return body;
-            if (outcome_->Finished()) Fail("abandoned");
+            if (outcome_->Finished()) return kAbandoned;
             DWORD read = 0;
             if (!InternetReadFile(request, buffer, std::min<DWORD>(available, sizeof(buffer)), &read))
-                FailWithLastError("InternetReadFile");
+                return StepFailed("InternetReadFile");
             if (read == 0) return body;
-            if (body.size() + read > kMaxDocumentBytes) Fail("the document is larger than 16 MiB");
+            if (body.size() + read > kMaxDocumentBytes) return Failure{"the document is larger than 16 MiB"};
             body.append(buffer, read);
         }
     }
@@ -273,7 +288,7 @@ private:
 class RefusedFetch final : public FetchRequest {
 public:
     bool Busy() override { return false; }
-    FetchedDocument Take() override { Fail("the previous transfer is still ending"); }
+    Result<FetchedDocument> Take() override { return Failure{"the previous transfer is still ending"}; }
 };
 
 // Runs one transfer, then lets nothing of it stay: its handles close, and
@@ -282,17 +297,11 @@ public:
 // given only after that, so a check that follows its predecessor at once
 // finds no transfer running.
 void RunWorker(const std::shared_ptr<Outcome>& outcome, const std::wstring& url) {
-    std::string error;
-    FetchedDocument document;
-    try {
-        document = Transfer(outcome).Run(url);
-    } catch (const RuntimeError& failure) {
-        error = failure.what();
-    }
+    Result<FetchedDocument> result = Transfer(outcome).Run(url);
     outcome->handles.CloseAll();
     InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
     transferRunning = false;
-    if (outcome->Finish(std::move(error), std::move(document), true)) outcome->Wake();
+    if (outcome->Finish(std::move(result), true)) outcome->Wake();
 }
 
 class WinInetFetch final : public FetchRequest {
@@ -306,31 +315,31 @@ public:
         try {
             std::thread([outcome = outcome_, url = std::move(url)] { RunWorker(outcome, url); }).detach();
         } catch (const std::system_error&) {
-            if (deadline_) DeleteTimerQueueTimer(nullptr, deadline_, INVALID_HANDLE_VALUE);
+            // No worker: the request is over before it began.
             transferRunning = false;
-            Fail("no thread for the transfer");
+            outcome_->Finish(Failure{"no thread for the transfer"}, false);
         }
     }
 
     ~WinInetFetch() override {
         // Waits for a running deadline callback, which uses the outcome.
         if (deadline_) DeleteTimerQueueTimer(nullptr, deadline_, INVALID_HANDLE_VALUE);
-        if (outcome_->Finish("abandoned", {}, false)) outcome_->handles.CloseAll();
+        if (outcome_->Finish(kAbandoned, false)) outcome_->handles.CloseAll();
         outcome_->AwaitWake();
     }
 
     bool Busy() override { return !outcome_->Finished(); }
 
-    FetchedDocument Take() override {
+    Result<FetchedDocument> Take() override {
         std::lock_guard lock(outcome_->mutex);
-        if (!outcome_->error.empty()) throw RuntimeError(ErrorCode::FetchFailed, outcome_->error);
-        return std::move(outcome_->document);
+        if (!outcome_->result) return Failure{"the transfer is still running"};
+        return std::move(*outcome_->result);
     }
 
 private:
     static void CALLBACK OnDeadline(void* context, BOOLEAN) {
         auto* outcome = static_cast<Outcome*>(context);
-        if (!outcome->Finish("the transfer timed out", {}, true)) return;
+        if (!outcome->Finish(Failure{"the transfer timed out"}, true)) return;
         outcome->handles.CloseAll();
         outcome->Wake();
     }

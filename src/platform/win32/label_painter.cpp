@@ -1,5 +1,9 @@
 #include "platform/win32/label_painter.h"
 
+#include <algorithm>
+
+#include "platform/win32/gdi.h"
+
 namespace velmora::win32 {
 namespace {
 
@@ -60,7 +64,7 @@ std::vector<std::wstring> WrapLines(HDC dc, const std::wstring& text, int width)
 }
 
 void PaintLabel(HDC dc, const RECT& bounds, const std::wstring& text, const LabelLook& look) {
-    const int saved = SaveDC(dc);
+    const SavedDcState saved(dc);
     SelectObject(dc, look.font);
     SetTextColor(dc, look.colour);
     SetBkMode(dc, TRANSPARENT);
@@ -76,7 +80,6 @@ void PaintLabel(HDC dc, const RECT& bounds, const std::wstring& text, const Labe
                   DT_SINGLELINE | DT_NOPREFIX | DT_TOP | (look.centred ? DT_CENTER : DT_LEFT));
         y += lineHeight;
     }
-    RestoreDC(dc, saved);
 }
 
 }  // namespace velmora::win32

@@ -1,10 +1,10 @@
 // The main window: a real top-level window that is never shown and has no
 // taskbar button. Its child, the tray callback box, receives the notification
-// icon's callbacks, which the shell sends as mouse moves.
+// icon's callbacks, which the shell sends as mouse moves, and its picture is
+// the icon.
 #pragma once
 
-#include <functional>
-
+#include "platform/win32/tray_icon.h"
 #include "platform/win32/window_base.h"
 
 namespace velmora::win32 {
@@ -12,23 +12,23 @@ namespace velmora::win32 {
 class MainWindow final : public WindowBase {
 public:
     static void RegisterClasses(HINSTANCE instance);
-    MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events,
-               std::function<void()> onTaskbarCreated);
+    // The box's callbacks and the shell's restarts go to `trayIcons`.
+    MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, TrayIcons& trayIcons);
+    ~MainWindow() override;
     void Show() override { ShowWindow(hwnd_, SW_SHOWNOACTIVATE); }
     void SetLabelCaption(Control, const Text&) override {}
     void MoveLabel(Control, Twips, Twips) override {}
-    Handle ControlHandle(Control control) const override;
-    Handle IconHandle() const override { return ToHandle(icon_); }
-    Handle PictureHandle(Control control) const override;
+
+    // The picture box's own window and its picture.
+    HWND PictureBox(Control control) const;
+    HICON Picture(Control control) const;
 
 private:
-    static LRESULT CALLBACK MainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     WindowEvents& events_;
-    std::function<void()> onTaskbarCreated_;
+    TrayIcons& trayIcons_;
     HWND trayCallbackBox_ = nullptr;
-    HICON icon_ = nullptr;
     HICON pictureIcon_ = nullptr;
 };
 

@@ -25,7 +25,7 @@ private:
 
 }  // namespace
 
-HBITMAP LoadPictureResource(HINSTANCE instance, int resourceId, UINT width, UINT height) {
+GdiObject<HBITMAP> LoadPictureResource(HINSTANCE instance, int resourceId, UINT width, UINT height) {
     HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
     if (!resource) return nullptr;
     HGLOBAL loaded = LoadResource(instance, resource);
@@ -67,13 +67,11 @@ HBITMAP LoadPictureResource(HINSTANCE instance, int resourceId, UINT width, UINT
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    GdiObject<HBITMAP> bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
     if (!bitmap) return nullptr;
     const UINT stride = width * 4;
-    if (FAILED(source->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(pixels)))) {
-        DeleteObject(bitmap);
+    if (FAILED(source->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(pixels))))
         return nullptr;
-    }
     return bitmap;
 }
 

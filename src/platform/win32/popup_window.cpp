@@ -12,7 +12,7 @@ namespace {
 
 constexpr wchar_t kPopupClass[] = L"VelmoraMessage";
 
-HFONT CreateDesignFont(const FontDesign& font, int dpi) {
+GdiObject<HFONT> CreateDesignFont(const FontDesign& font, int dpi) {
     LOGFONTW log{};
     if (font.windowDefault) {
         // The platform's default dialog font: the one message boxes use,
@@ -30,12 +30,14 @@ HFONT CreateDesignFont(const FontDesign& font, int dpi) {
         // face that has the characters.
         lstrcpynW(log.lfFaceName, Wide(font.face), LF_FACESIZE);
     }
-    return CreateFontIndirectW(&log);
+    return GdiObject<HFONT>(CreateFontIndirectW(&log));
 }
 
 RECT LabelBounds(const LabelDesign& label, int dpi) {
-    const int x = TwipsToPixels(label.left, dpi), y = TwipsToPixels(label.top, dpi);
-    return RECT{x, y, x + TwipsToPixels(label.width, dpi), y + TwipsToPixels(label.height, dpi)};
+    const float twipsPerPixel = TwipsPerPixel(dpi);
+    const int x = TwipsToPixels(label.left, twipsPerPixel), y = TwipsToPixels(label.top, twipsPerPixel);
+    return RECT{x, y, x + TwipsToPixels(label.width, twipsPerPixel),
+                y + TwipsToPixels(label.height, twipsPerPixel)};
 }
 
 int BackgroundResource(int dpi) {
@@ -50,13 +52,13 @@ std::int16_t ButtonOfMessage(UINT message) {
     switch (message) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
-            return 1;
+            return kLeftButton;
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
-            return 2;
+            return kRightButton;
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
-            return 4;
+            return kMiddleButton;
         default:
             return 0;
     }
@@ -70,7 +72,7 @@ bool IsPress(UINT message) {
 }  // namespace
 
 void PopupWindow::RegisterClasses(HINSTANCE instance) {
-    RegisterWindowClass(instance, kPopupClass, WindowProc, nullptr);
+    RegisterWindowClass(instance, kPopupClass, nullptr);
 }
 
 PopupWindow::PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, int dpi)
@@ -84,21 +86,18 @@ PopupWindow::PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowE
       // at every scaling, one picture pixel to one screen pixel.
       background_(LoadPictureResource(instance, BackgroundResource(dpi), width_, designHeight_)) {
     for (const auto& label : design.labels) {
-        HFONT& font = label.font.windowDefault ? dialogFont_ : songFont_;
+        GdiObject<HFONT>& font = label.font.windowDefault ? dialogFont_ : songFont_;
         if (!font) font = CreateDesignFont(label.font, dpi);
         const COLORREF colour = label.color ? RGB(label.color->red, label.color->green, label.color->blue)
                                             : GetSysColor(COLOR_BTNTEXT);
         labels_.push_back(Label{label.id, ToWide(label.caption), LabelBounds(label, dpi),
-                                LabelLook{font, colour, label.alignment == Alignment::Centre}});
+                                LabelLook{font.get(), colour, label.alignment == Alignment::Centre}});
     }
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    Attach();
 }
 
 PopupWindow::~PopupWindow() {
     if (pressed_) ReleaseCapture();
-    if (songFont_) DeleteObject(songFont_);
-    if (dialogFont_) DeleteObject(dialogFont_);
-    if (background_) DeleteObject(background_);
 }
 
 void PopupWindow::Show() {
@@ -131,10 +130,6 @@ void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
         found->bounds.bottom = found->bounds.top + height;
         InvalidateRect(hwnd_, nullptr, FALSE);
     }
-}
-
-Handle PopupWindow::ControlHandle(Control) const {
-    throw RuntimeError(ErrorCode::Platform, "the pop-up has no picture box");
 }
 
 PopupWindow::Label* PopupWindow::Find(Control id) {
@@ -181,55 +176,45 @@ bool PopupWindow::OnButton(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void PopupWindow::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd_, &ps);
+    const PaintDc dc(hwnd_);
     RECT client;
     GetClientRect(hwnd_, &client);
     // Drawn off-screen at the full design size, so the growing window shows
     // the picture's top part without flicker.
     const int height = std::max<int>(client.bottom, designHeight_);
-    HDC canvas = CreateCompatibleDC(dc);
-    HBITMAP buffer = CreateCompatibleBitmap(dc, client.right, height);
-    HGDIOBJ oldBuffer = SelectObject(canvas, buffer);
+    const MemoryDc canvas(dc.get());
+    const GdiObject<HBITMAP> buffer(CreateCompatibleBitmap(dc.get(), client.right, height));
+    const ScopedSelect drawInto(canvas.get(), buffer.get());
     RECT all{0, 0, client.right, height};
-    FillRect(canvas, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    FillRect(canvas.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (background_) {
         BITMAP info{};
-        GetObjectW(background_, sizeof(info), &info);
-        HDC picture = CreateCompatibleDC(dc);
-        HGDIOBJ oldPicture = SelectObject(picture, background_);
-        BitBlt(canvas, 0, 0, info.bmWidth, info.bmHeight, picture, 0, 0, SRCCOPY);
-        SelectObject(picture, oldPicture);
-        DeleteDC(picture);
+        GetObjectW(background_.get(), sizeof(info), &info);
+        const MemoryDc picture(dc.get());
+        const ScopedSelect drawFrom(picture.get(), background_.get());
+        BitBlt(canvas.get(), 0, 0, info.bmWidth, info.bmHeight, picture.get(), 0, 0, SRCCOPY);
     }
-    for (const auto& label : labels_) PaintLabel(canvas, label.bounds, label.caption, label.look);
-    BitBlt(dc, 0, 0, client.right, client.bottom, canvas, 0, 0, SRCCOPY);
-    SelectObject(canvas, oldBuffer);
-    DeleteObject(buffer);
-    DeleteDC(canvas);
-    EndPaint(hwnd_, &ps);
+    for (const auto& label : labels_) PaintLabel(canvas.get(), label.bounds, label.caption, label.look);
+    BitBlt(dc.get(), 0, 0, client.right, client.bottom, canvas.get(), 0, 0, SRCCOPY);
 }
 
-LRESULT CALLBACK PopupWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<PopupWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (self->OnPlacementMessage(message)) return 0;
+LRESULT PopupWindow::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:
-            self->Paint();
+            Paint();
             return 0;
         case WM_CLOSE:
             // The core unloads the pop-up its own way; that may destroy
             // this window, so nothing of it is touched afterwards.
-            self->events_.CloseRequested();
+            events_.CloseRequested();
             return 0;
         case WM_CAPTURECHANGED:
             // Capture taken away (another window, a menu): no release follows.
-            if (reinterpret_cast<HWND>(lParam) != hwnd) self->pressed_.reset();
+            if (reinterpret_cast<HWND>(lParam) != hwnd) pressed_.reset();
             return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
@@ -237,7 +222,7 @@ LRESULT CALLBACK PopupWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP:
-            if (self->OnButton(message, wParam, lParam)) return 0;
+            if (OnButton(message, wParam, lParam)) return 0;
             break;
         default:
             break;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/win32/gdi.h"
 #include "platform/win32/label_painter.h"
 #include "platform/win32/window_base.h"
 
@@ -22,12 +23,10 @@ public:
     void Show() override;
     void SetLabelCaption(Control label, const Text& caption) override;
     void MoveLabel(Control label, Twips left, Twips top) override;
-    Handle ControlHandle(Control control) const override;
-    Handle IconHandle() const override { return 0; }  // the pop-up has no icon
-    Handle PictureHandle(Control control) const override { return ControlHandle(control); }
 
 protected:
     void ApplyPlacement() override;
+    LRESULT OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     struct Label {
@@ -37,7 +36,6 @@ private:
         LabelLook look;
     };
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void Paint();
     Label* Find(Control id);
     Label* HitTest(POINT point);
@@ -48,9 +46,9 @@ private:
 
     WindowEvents& events_;
     int designHeight_;
-    HBITMAP background_;  // owned; null when it cannot be decoded
-    HFONT songFont_ = nullptr;
-    HFONT dialogFont_ = nullptr;
+    GdiObject<HBITMAP> background_;  // null when it cannot be decoded
+    GdiObject<HFONT> songFont_;
+    GdiObject<HFONT> dialogFont_;
     std::vector<Label> labels_;
     bool shown_ = false;
     std::optional<Control> pressed_;

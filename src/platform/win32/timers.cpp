@@ -35,18 +35,13 @@ private:
 };
 
 TimerHost::TimerHost(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
+    RegisterWindowClass(instance, kClassName, nullptr);
     hwnd_ = CreateWindowExW(0, kClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    AttachTarget(hwnd_, this);
 }
 
 TimerHost::~TimerHost() {
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    AttachTarget(hwnd_, nullptr);
     DestroyWindow(hwnd_);
 }
 
@@ -62,14 +57,10 @@ void TimerHost::Tick(UINT_PTR id) {
     tick();
 }
 
-LRESULT CALLBACK TimerHost::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_TIMER) {
-        if (auto* host = reinterpret_cast<TimerHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
-            host->Tick(wParam);
-            return 0;
-        }
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+LRESULT TimerHost::OnMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_TIMER) return DefWindowProcW(hwnd, message, wParam, lParam);
+    Tick(wParam);
+    return 0;
 }
 
 }  // namespace velmora::win32

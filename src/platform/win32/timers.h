@@ -8,11 +8,11 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "platform/win32/win32_api.h"
+#include "platform/win32/window_base.h"
 
 namespace velmora::win32 {
 
-class TimerHost {
+class TimerHost final : private MessageTarget {
 public:
     explicit TimerHost(HINSTANCE instance);
     ~TimerHost();
@@ -23,7 +23,7 @@ public:
 
 private:
     class Timer;
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     void Tick(UINT_PTR id);
 
     HWND hwnd_ = nullptr;

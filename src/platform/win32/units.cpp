@@ -1,14 +1,9 @@
 #include "platform/win32/units.h"
 
-#include <cmath>
-#include <limits>
-
-#include "platform/win32/win32_api.h"
+#include "platform/win32/gdi.h"
 
 namespace velmora::win32 {
 namespace {
-
-constexpr float kTwipsPerInch = 1440.0f;
 
 // Looked up at run time: Windows 7 has no per-monitor DPI (it came with
 // 8.1, in shcore.dll).
@@ -24,9 +19,7 @@ GetDpiForMonitorFn LoadGetDpiForMonitor() {
 
 // What GDI reports for the screen: the system DPI in any awareness.
 int DeviceDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
+    const int dpi = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSX);
     return dpi > 0 ? dpi : kBaseDpi;
 }
 
@@ -48,14 +41,6 @@ int& CurrentScreenDpi() {
     return dpi;
 }
 
-// Round half to even, as the core's conversions do; out-of-range values are
-// clamped rather than left undefined.
-int RoundToInt(double value) {
-    if (!(value > std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
-    if (!(value < std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
-    return static_cast<int>(std::nearbyint(value));
-}
-
 }  // namespace
 
 int SystemDpi() {
@@ -71,15 +56,6 @@ void UpdateScreenDpi() {
     CurrentScreenDpi() = PrimaryMonitorDpi();
 }
 
-float TwipsPerPixel(int dpi) {
-    return kTwipsPerInch / static_cast<float>(dpi);
-}
-int TwipsToPixels(Twips value, int dpi) {
-    return RoundToInt(double(value) / TwipsPerPixel(dpi));
-}
-Twips PixelsToTwips(int pixels, int dpi) {
-    return static_cast<Twips>(pixels) * TwipsPerPixel(dpi);
-}
 int PointsToFontHeight(float points, int dpi) {
     return -RoundToInt(double(points) * dpi / 72.0);
 }

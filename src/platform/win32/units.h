@@ -1,4 +1,4 @@
-// Twips and pixels: the one place where a DPI turns into sizes.
+// The DPIs that twips are counted at (the conversions are common/units.h).
 //
 // The pop-up is laid out at the primary monitor's DPI as it stands when the
 // pop-up loads, so a change of scaling while the program runs is right at
@@ -8,11 +8,9 @@
 // themselves.
 #pragma once
 
-#include "core/design.h"
+#include "platform/common/units.h"
 
 namespace velmora::win32 {
-
-inline constexpr int kBaseDpi = 96;  // 15 twips per pixel
 
 int SystemDpi();
 // The DPI the screen metrics are counted in: the primary monitor's at the
@@ -20,9 +18,6 @@ int SystemDpi();
 int ScreenDpi();
 void UpdateScreenDpi();
 
-float TwipsPerPixel(int dpi);
-int TwipsToPixels(Twips value, int dpi);
-Twips PixelsToTwips(int pixels, int dpi);
 // A font size in points as a character height in pixels (negative, as
 // LOGFONT wants it).
 int PointsToFontHeight(float points, int dpi);

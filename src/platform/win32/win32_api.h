@@ -1,5 +1,5 @@
 // The Windows headers as every file of the adapter includes them, and the
-// conversions between the core's 32-bit handles and texts and the native ones.
+// core's texts as the wide API takes them.
 #pragma once
 
 #ifndef NOMINMAX
@@ -10,22 +10,11 @@
 #endif
 #include <windows.h>
 
-#include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "core/text.h"
 
 namespace velmora::win32 {
-
-// User and GDI handles carry 32 significant bits; 64-bit Windows sign-extends
-// them, so the round trip through the core's 32-bit value is lossless.
-inline Handle ToHandle(const void* native) {
-    return static_cast<Handle>(reinterpret_cast<std::intptr_t>(native));
-}
-template <typename T>
-T FromHandle(Handle handle) {
-    return reinterpret_cast<T>(static_cast<std::intptr_t>(handle));
-}
 
 // wchar_t is a UTF-16 unit on Windows: the core's texts go to the wide API as
 // they are, so no code page can lose a character.

@@ -3,10 +3,13 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <cstdio>
+
+#include "platform/common/config_file.h"
 #include "platform/http_fetch.h"
 #include "platform/win32/main_window.h"
+#include "platform/win32/native_calls.h"
 #include "platform/win32/popup_window.h"
-#include "platform/win32/shell_link.h"
 #include "platform/win32/units.h"
 
 namespace velmora::win32 {
@@ -14,7 +17,9 @@ namespace {
 
 // Per session: another user's copy on the same machine is not "already running".
 constexpr wchar_t kInstanceMutexName[] = L"Local\\Velmora.SingleInstance";
-constexpr std::size_t kMaxConfigBytes = 1 << 20;
+
+static_assert(kMbYesNo == MB_YESNO && kMbIconStop == MB_ICONSTOP && kMbSetForeground == MB_SETFOREGROUND &&
+              kIdYes == IDYES && kSwShow == SW_SHOW);
 
 void DispatchPending() {
     MSG msg;
@@ -35,7 +40,6 @@ Win32Platform::Win32Platform(HINSTANCE instance)
     : instance_(instance),
       wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       timers_(instance),
-      tray_(*this),
       random_(static_cast<std::uint32_t>(GetTickCount64())) {
     // Single-threaded apartment: the imaging component and ShellExecute
     // want COM on this thread.
@@ -61,7 +65,7 @@ int Win32Platform::RunMessageLoop() {
 
 std::unique_ptr<NativeWindow> Win32Platform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
     if (design.kind == WindowKind::MainWindow)
-        return std::make_unique<MainWindow>(instance_, design, events, [this] { tray_.AddAgain(); });
+        return std::make_unique<MainWindow>(instance_, design, events, trayIcons_);
     // The screen metrics the pop-up's placement reads follow the same DPI.
     UpdateScreenDpi();
     return std::make_unique<PopupWindow>(instance_, design, events, ScreenDpi());
@@ -103,19 +107,9 @@ Text Win32Platform::ProgramFolder() {
 }
 
 std::optional<std::string> Win32Platform::ReadFileBytes(const Text& path) {
-    HANDLE file = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr) != FALSE) && read > 0) {
-        bytes.append(buffer, read);
-        if (bytes.size() > kMaxConfigBytes) break;  // only the first item is ever read
-    }
-    CloseHandle(file);
-    if (!ok) return std::nullopt;
+    std::FILE* file = _wfopen(Wide(path), L"rb");
+    std::optional<std::string> bytes = ReadConfigFile(file);
+    if (file) std::fclose(file);
     return bytes;
 }
 
@@ -124,21 +118,20 @@ void Win32Platform::End() {
 }
 
 ScreenMetrics Win32Platform::Screen() {
-    const int dpi = ScreenDpi();
-    const float twipsPerPixel = TwipsPerPixel(dpi);
-    return ScreenMetrics{PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), dpi),
-                         PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), dpi), twipsPerPixel, twipsPerPixel};
+    const float twipsPerPixel = TwipsPerPixel(ScreenDpi());
+    return ScreenMetrics{PixelsToTwips(GetSystemMetrics(SM_CXSCREEN), twipsPerPixel),
+                         PixelsToTwips(GetSystemMetrics(SM_CYSCREEN), twipsPerPixel), twipsPerPixel,
+                         twipsPerPixel};
 }
 
 void Win32Platform::Randomize() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    random_.seed(static_cast<std::uint32_t>(now.QuadPart ^ (now.QuadPart >> 32)));
+    random_.Seed(static_cast<std::uint32_t>(now.QuadPart ^ (now.QuadPart >> 32)));
 }
 
 float Win32Platform::Rnd() {
-    // 24 random bits: exactly representable, so never rounds up to 1.
-    return static_cast<float>(random_() >> 8) / 16777216.0f;
+    return random_.Next();
 }
 
 void Win32Platform::ReportUnhandledError(const RuntimeError& error) {
@@ -148,43 +141,34 @@ void Win32Platform::ReportUnhandledError(const RuntimeError& error) {
     OutputDebugStringW(Wide(text));
 }
 
-std::int32_t Win32Platform::MsgBox(Handle owner, const Text& text, const Text& caption, std::int32_t style) {
-    // The program has no visible window: without the foreground request a
-    // start-up message could open behind the user's windows.
-    return MessageBoxW(FromHandle<HWND>(owner), Wide(text), Wide(caption),
-                       static_cast<UINT>(style) | MB_SETFOREGROUND);
+Answer Win32Platform::AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) {
+    const MessageBoxCall call = QuestionCall(question, caption);
+    const auto* ownerWindow = dynamic_cast<const WindowBase*>(owner);
+    return AnswerOf(MessageBoxW(ownerWindow ? ownerWindow->Window() : nullptr, Wide(call.text),
+                                Wide(call.caption), call.style));
 }
 
-std::int32_t Win32Platform::SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
-                                         std::int32_t cx, std::int32_t cy, std::int32_t flags) {
-    // Never activate: the pop-up must not take the focus from the user.
-    return ::SetWindowPos(FromHandle<HWND>(window), FromHandle<HWND>(insertAfter), x, y, cx, cy,
-                          static_cast<UINT>(flags) | SWP_NOACTIVATE);
+void Win32Platform::ReportError(const Text& message, const Text& caption) {
+    const MessageBoxCall call = ErrorCall(message, caption);
+    MessageBoxW(nullptr, Wide(call.text), Wide(call.caption), call.style);
 }
 
-std::int32_t Win32Platform::ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
-                                             const Text& parameters, const Text& directory,
-                                             std::int32_t showCommand) {
-    HINSTANCE result = ShellExecuteW(FromHandle<HWND>(owner), Wide(operation), Wide(EncodeLinkForShell(file)),
-                                     Wide(parameters), Wide(directory), showCommand);
-    return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(result));
+void Win32Platform::OpenLink(const Text& link) {
+    const ShellExecuteCall call = OpenLinkCall(link);
+    ShellExecuteW(nullptr, Wide(call.operation), Wide(call.file), Wide(call.parameters), Wide(call.directory),
+                  call.showCommand);
 }
 
-bool Win32Platform::ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) {
-    return tray_.Notify(message, data);
+std::unique_ptr<NativeTrayIcon> Win32Platform::CreateTrayIcon(
+    NativeWindow& window, Control pictureBox, std::function<void(TrayActivation)> onActivation) {
+    auto* main = dynamic_cast<MainWindow*>(&window);
+    if (!main) throw RuntimeError(ErrorCode::Platform, "the window has no picture box");
+    return trayIcons_.Create(main->PictureBox(pictureBox), main->Picture(pictureBox),
+                             std::move(onActivation));
 }
 
 std::unique_ptr<FetchRequest> Win32Platform::OpenUrl(const Text& url) {
     return StartHttpFetch(url, [wake = wake_] { SetEvent(wake); });
-}
-
-// The core's narrow texts are UTF-8: no character is lost whatever the
-// system's ANSI code page, and the adapter widens them at every system call.
-std::string Win32Platform::ToAnsi(std::u16string_view text) {
-    return TextToUtf8(text);
-}
-Text Win32Platform::FromAnsi(std::string_view bytes) {
-    return Utf8ToText(bytes);
 }
 
 std::optional<Text> Win32Platform::Decode(std::string_view bytes, std::string_view charset) {

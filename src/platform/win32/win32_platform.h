@@ -1,8 +1,7 @@
 // The platform services on Win32, for the one thread of the program.
 #pragma once
 
-#include <random>
-
+#include "platform/common/unit_random.h"
 #include "platform/platform.h"
 #include "platform/win32/timers.h"
 #include "platform/win32/tray_icon.h"
@@ -32,17 +31,13 @@ public:
     float Rnd() override;
     void ReportUnhandledError(const RuntimeError& error) override;
 
-    std::int32_t MsgBox(Handle owner, const Text& text, const Text& caption, std::int32_t style) override;
-    std::int32_t SetWindowPos(Handle window, Handle insertAfter, std::int32_t x, std::int32_t y,
-                              std::int32_t cx, std::int32_t cy, std::int32_t flags) override;
-    std::int32_t ShellExecuteLink(Handle owner, const Text& operation, const Text& file,
-                                  const Text& parameters, const Text& directory,
-                                  std::int32_t showCommand) override;
-    bool ShellNotifyIcon(std::int32_t message, NotifyIconWire& data) override;
+    Answer AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) override;
+    void ReportError(const Text& message, const Text& caption) override;
+    void OpenLink(const Text& link) override;
+    std::unique_ptr<NativeTrayIcon> CreateTrayIcon(NativeWindow& window, Control pictureBox,
+                                                   std::function<void(TrayActivation)> onActivation) override;
 
     std::unique_ptr<FetchRequest> OpenUrl(const Text& url) override;
-    std::string ToAnsi(std::u16string_view text) override;
-    Text FromAnsi(std::string_view bytes) override;
     std::optional<Text> Decode(std::string_view bytes, std::string_view charset) override;
 
 private:
@@ -51,8 +46,8 @@ private:
     HANDLE instanceMutex_ = nullptr;
     bool comReady_ = false;
     TimerHost timers_;
-    TrayIcons tray_;
-    std::mt19937 random_;
+    TrayIcons trayIcons_;
+    UnitRandom random_;
 };
 
 }  // namespace velmora::win32

@@ -1,5 +1,5 @@
 // The adapter's windows, message boxes and event pump on Qt's offscreen
-// platform: what the core relies on from each.
+// platform: what the core relies on from each. Also the test program's main.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -29,7 +29,7 @@ namespace velmora::qt {
 namespace {
 
 struct Click {
-    char kind;  // 'D' down, 'U' up, 'M' move
+    char kind;  // 'D' down, 'U' up
     Control control;
     MouseArgs args;
 };
@@ -41,9 +41,6 @@ public:
         clicks.push_back({'D', control, args});
     }
     void MouseUp(Control control, const MouseArgs& args) override { clicks.push_back({'U', control, args}); }
-    void MouseMove(Control control, const MouseArgs& args) override {
-        clicks.push_back({'M', control, args});
-    }
     void CloseRequested() override { ++closeRequests; }
     int closeRequests = 0;
 };
@@ -216,7 +213,7 @@ TEST_F(QtWidgets, MessageBoxesShowTheirTextsButtonsAndIcon) {
         EXPECT_EQ(box.standardButton(box.defaultButton()), QMessageBox::Yes);
         box.defaultButton()->click();
     });
-    EXPECT_EQ(platform.MsgBox(main->hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo), kIdYes);
+    EXPECT_EQ(platform.AskYesNo(main.get(), u"确定退出吗 ?", u"退出"), Answer::Yes);
 
     AnswerNextBox([](QMessageBox& box) {
         EXPECT_EQ(box.icon(), QMessageBox::Critical);
@@ -224,10 +221,12 @@ TEST_F(QtWidgets, MessageBoxesShowTheirTextsButtonsAndIcon) {
         EXPECT_EQ(box.textFormat(), Qt::PlainText);  // "<b>" is shown, not obeyed
         box.button(QMessageBox::Ok)->click();
     });
-    EXPECT_EQ(platform.MsgBox(0, u"<b>启动程序发生错误</b>", u"错误", kMbIconStop), 1);
+    platform.ReportError(u"<b>启动程序发生错误</b>", u"错误");
 
     AnswerNextBox([](QMessageBox& box) { box.button(QMessageBox::No)->click(); });
-    EXPECT_EQ(platform.MsgBox(main->hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo), kIdNo);
+    EXPECT_EQ(platform.AskYesNo(main.get(), u"确定退出吗 ?", u"退出"), Answer::No);
+    AnswerNextBox([](QMessageBox& box) { box.reject(); });  // Escape, or closed by the window manager
+    EXPECT_EQ(platform.AskYesNo(nullptr, u"确定退出吗 ?", u"退出"), Answer::No);
 }
 
 // Qt's own button texts follow the desktop's language; the program's texts
@@ -241,14 +240,14 @@ protected:
             EXPECT_EQ(box.button(QMessageBox::Ok)->text(), ok);
             box.button(QMessageBox::Ok)->click();
         });
-        platform.MsgBox(0, u"启动程序发生错误，请重新安装程序。", u"错误", kMbIconStop);
+        platform.ReportError(u"启动程序发生错误，请重新安装程序。", u"错误");
         AnswerNextBox([&](QMessageBox& box) {
             EXPECT_EQ(box.windowTitle(), "退出");
             EXPECT_EQ(box.button(QMessageBox::Yes)->text(), yes);
             EXPECT_EQ(box.button(QMessageBox::No)->text(), no);
             box.button(QMessageBox::No)->click();
         });
-        platform.MsgBox(main->hWnd(), u"确定退出吗 ?", u"退出", kMbYesNo);
+        platform.AskYesNo(main.get(), u"确定退出吗 ?", u"退出");
     }
 };
 
@@ -265,6 +264,15 @@ TEST_F(QtButtonLanguage, AmericanEnglish) {
 TEST_F(QtButtonLanguage, EnglishWhereQtHasNoTranslation) {
     ASSERT_EQ(QLocale::system().name(), "sv_SE");
     ExpectButtons("OK", "&Yes", "&No");
+}
+
+// Files and programs must never reach the desktop's opener.
+TEST(QtLinks, OnlyWebAddressesAreOpened) {
+    EXPECT_TRUE(WebAddress(u"http://127.0.0.1/item?id=1"));
+    EXPECT_TRUE(WebAddress(u"HTTPS://example.org/"));
+    for (const Text link :
+         {u"", u"file:///etc/passwd", u"/usr/bin/xterm", u"javascript:alert(1)", u"mailto:a@b"})
+        EXPECT_FALSE(WebAddress(link)) << TextToUtf8(link);
 }
 
 // A port that refuses connections: bound, never listened on, then closed.
@@ -312,7 +320,7 @@ TEST_F(QtWidgets, TheBlockingPumpWakesWhenATransferEnds) {
     EXPECT_FALSE(watchdog) << "the pump slept until the watchdog";
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_LT(pumps, 10) << "the pump returned without waiting";
-    EXPECT_THROW(request->Take(), RuntimeError);
+    EXPECT_FALSE(request->Take().ok());
 }
 
 }  // namespace

@@ -1,0 +1,25 @@
+// What one transfer of the Linux fetch brings back, in both its forms: the
+// libcurl transfer's own, and the one a helper frame carries to its parent.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "core/http_validators.h"
+#include "core/result.h"
+
+namespace velmora {
+
+// The answer before the validator cache has had its say, or why there is none.
+using TransferResult = Result<TransferOutcome>;
+
+// The document a finished transfer of `url` (a RequestUrl) yields once
+// `cache` has had its say: a new document is remembered, a 304 takes the
+// remembered one or fails.
+inline Result<FetchedDocument> SettleTransfer(ValidatorCache& cache, const std::string& url,
+                                              TransferResult transfer) {
+    if (!transfer) return Failure{transfer.reason()};
+    return SettleWithCache(cache, url, std::move(transfer.value()));
+}
+
+}  // namespace velmora
