@@ -50,6 +50,11 @@ struct AppHarness {
         fake.QueueFetch(Serve(feed));
         Start();
     }
+    // Starts with a first item that links to `link`, then clicks its details link.
+    void StartAndOpenDetails(const std::string& link) {
+        StartWith(FeedWith("D1", "Title", link));
+        fake.Click(WindowKind::Popup, Control::DetailsLink);
+    }
     FakeWindow* Popup() const { return fake.Window(WindowKind::Popup); }
     NoticePopup& Notice() const { return *main->Popup(); }
     int Shows() const {

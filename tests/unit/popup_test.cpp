@@ -282,8 +282,7 @@ TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {
     };
     for (const auto& c : cases) {
         AppHarness app;
-        app.StartWith(FeedWith("D1", "Title", c.link));
-        app.fake.Click(WindowKind::Popup, Control::DetailsLink);
+        app.StartAndOpenDetails(c.link);
         if (c.launched.empty()) {
             EXPECT_TRUE(app.fake.openedLinks.empty()) << c.link;
         } else {

@@ -24,8 +24,7 @@ TEST(WindowsLinkLaunch, HostileLinksReachTheShellPercentEncoded) {
     };
     for (const auto& c : cases) {
         AppHarness app;
-        app.StartWith(FeedWith("D1", "Title", c.link));
-        app.fake.Click(WindowKind::Popup, Control::DetailsLink);
+        app.StartAndOpenDetails(c.link);
         ASSERT_EQ(app.fake.openedLinks.size(), 1u) << c.link;
         EXPECT_EQ(win32::EncodeLinkForShell(app.fake.openedLinks[0]), c.passed) << c.link;
     }

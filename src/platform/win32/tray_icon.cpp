@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "platform/win32/notify_icon_record.h"
 #include "platform/win32/units.h"
@@ -74,7 +75,7 @@ void TrayIcons::Deliver(HWND pictureBox, int pixelX) {
 void TrayIcons::AddAgain() {
     for (const TrayIcon* icon : icons_) {
         if (!icon->added_) continue;
-        NOTIFYICONDATAW data = *icon->added_;
+        NOTIFYICONDATAW data = icon->Native();
         // A balloon belongs to the moment it was raised; do not raise it again.
         data.uFlags &= ~static_cast<UINT>(NIF_INFO);
         Shell_NotifyIconW(NIM_ADD, &data);
@@ -106,17 +107,17 @@ void TrayIcon::Remove() {
     Send(NIM_DELETE);
 }
 
+NOTIFYICONDATAW TrayIcon::Native() const {
+    return ToNative(
+        ThroughWire(MakeNotifyIconRecord(HandleBits(pictureBox_), HandleBits(picture_), content_)));
+}
+
 // The shell's answer is never looked at: there is nothing to do about it.
 void TrayIcon::Send(DWORD message) {
-    NOTIFYICONDATAW data =
-        ToNative(ThroughWire(MakeNotifyIconRecord(HandleBits(pictureBox_), HandleBits(picture_), content_)));
+    NOTIFYICONDATAW data = Native();
     Shell_NotifyIconW(message, &data);
-    if (message == NIM_ADD)
-        added_ = data;
-    else if (message == NIM_DELETE)
-        added_.reset();
-    else if (added_)
-        added_ = data;
+    if (message == NIM_ADD) added_ = true;
+    if (message == NIM_DELETE) added_ = false;
 }
 
 }  // namespace velmora::win32

@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "platform/platform.h"
@@ -54,6 +53,8 @@ public:
 
 private:
     friend class TrayIcons;
+    // The shell's record for the icon as it stands.
+    NOTIFYICONDATAW Native() const;
     void Send(DWORD message);
 
     TrayIcons& icons_;
@@ -61,7 +62,7 @@ private:
     HICON picture_;
     std::function<void(TrayActivation)> onActivation_;
     TrayIconContent content_;
-    std::optional<NOTIFYICONDATAW> added_;
+    bool added_ = false;
 };
 
 }  // namespace velmora::win32
