@@ -31,10 +31,11 @@ void MainWindow::RemoveTrayIcon() {
     if (tray_) tray_->Remove();
 }
 
-// Only the right button's release does something: it asks whether to quit.
-// Presses, double-clicks and the left button do nothing.
+// The right button's release asks whether to quit, and so does the keyboard,
+// for people who do not use a mouse. Presses, double-clicks and the left
+// button do nothing.
 void MainWindow::OnTrayActivation(TrayActivation activation) {
-    if (activation == TrayActivation::RightUp) AskToQuit();
+    if (activation == TrayActivation::RightUp || activation == TrayActivation::KeyboardSelect) AskToQuit();
 }
 
 // Unloading removes the icon; End follows at once so that no handler runs

@@ -96,6 +96,9 @@ void MainWindow::ShowNotice(Text title, Text text, Text link) {
     notice.GetLabel(Control::DetailsLink).SetTag(link);
     notice.Show();
     notice.KeepOnTop();
+    // Screen readers learn of the notice without the pop-up taking the focus.
+    notice.Announce(notice.GetLabel(Control::TitleLabel).Caption(),
+                    notice.GetLabel(Control::TextLabel).Caption());
 }
 
 }  // namespace velmora

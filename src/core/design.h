@@ -30,6 +30,10 @@ struct FontDesign {
 
 enum class Alignment { Left, Centre };
 
+// What assistive technology is told a label is. A link and a button have a
+// default action that a screen reader can invoke without the mouse.
+enum class AccessibleRole { StaticText, Link, Button };
+
 struct LabelDesign {
     Control id;
     Text caption;
@@ -38,6 +42,8 @@ struct LabelDesign {
     FontDesign font;
     Alignment alignment;
     int tabIndex;
+    AccessibleRole role = AccessibleRole::StaticText;
+    Text accessibleName;  // empty: the caption
 };
 
 struct PictureBoxDesign {
@@ -52,6 +58,7 @@ struct WindowDesign {
     Twips clientLeft, clientTop;      // client area's offset inside the window
     Twips clientWidth, clientHeight;  // client area
     bool framed;                      // frame and caption bar
+    bool alert = false;               // assistive technology sees a notice, not a dialog
     std::vector<LabelDesign> labels;  // in the window's control order
     std::vector<PictureBoxDesign> pictures;
 };

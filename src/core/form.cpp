@@ -108,6 +108,9 @@ void Form::Show() {
 void Form::KeepOnTop() {
     Window().KeepOnTop();
 }
+void Form::Announce(const Text& name, const Text& description) {
+    Window().Announce(name, description);
+}
 
 Label& Form::GetLabel(Control id) {
     Load();
@@ -139,6 +142,10 @@ void Form::MouseUp(Control control, const MouseArgs& args) {
 
 void Form::CloseRequested() {
     RunHandler([&] { OnCloseRequest(); });
+}
+
+void Form::Invoke(Control control) {
+    RunHandler([&] { LabelInvoked(control); });
 }
 
 }  // namespace velmora

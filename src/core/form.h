@@ -82,6 +82,8 @@ public:
     void Show();
     // Above other windows from now on, without taking the focus.
     void KeepOnTop();
+    // Tells assistive technology that the window shows a notice.
+    void Announce(const Text& name, const Text& description);
 
     Label& GetLabel(Control id);
     Platform& platform() { return platform_; }
@@ -93,6 +95,8 @@ protected:
     virtual void OnUnload() {}
     virtual void LabelMouseDown(Control, const MouseArgs&) {}
     virtual void LabelMouseUp(Control, const MouseArgs&) {}
+    // A link's or a button's default action, asked for without the mouse.
+    virtual void LabelInvoked(Control) {}
     // A close request from outside; unloading is the whole answer unless
     // the form says more.
     virtual void OnCloseRequest() { Unload(); }
@@ -104,6 +108,7 @@ private:
     void MouseDown(Control control, const MouseArgs& args) override;
     void MouseUp(Control control, const MouseArgs& args) override;
     void CloseRequested() override;
+    void Invoke(Control control) override;
     // An event handler's error ends the handler; it is reported, not lost.
     void RunHandler(const std::function<void()>& handler);
 

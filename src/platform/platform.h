@@ -40,6 +40,9 @@ public:
     // ending, or a tool or an installer wants the program gone. The core
     // unloads the window its own way; the adapter destroys nothing itself.
     virtual void CloseRequested() = 0;
+    // Assistive technology asks for a link's or a button's default action.
+    // No mouse is involved, so nothing is shown pressed.
+    virtual void Invoke(Control label) = 0;
 
 protected:
     ~WindowEvents() = default;
@@ -64,6 +67,10 @@ public:
     // Above every window that is not itself kept on top, from now on,
     // without taking the focus, moving or resizing.
     virtual void KeepOnTop() = 0;
+    // Tells assistive technology, once and politely, that the window now
+    // shows a notice with this name (its title) and description (its text).
+    // The focus stays where it is.
+    virtual void Announce(const Text& name, const Text& description) = 0;
     virtual void SetLabelCaption(Control label, const Text& caption) = 0;
     virtual void MoveLabel(Control label, Twips left, Twips top) = 0;
 };
@@ -97,8 +104,18 @@ public:
     virtual Result<FetchedDocument> Take() = 0;
 };
 
-// What the user did to the notification-area icon.
-enum class TrayActivation { LeftDown, LeftUp, LeftDoubleClick, RightDown, RightUp, RightDoubleClick };
+// What the user did to the notification-area icon: the mouse's presses,
+// releases and double-clicks, or, with the icon chosen from the keyboard,
+// Enter or the context-menu key.
+enum class TrayActivation {
+    LeftDown,
+    LeftUp,
+    LeftDoubleClick,
+    RightDown,
+    RightUp,
+    RightDoubleClick,
+    KeyboardSelect
+};
 
 // What the icon shows: the tip on hover, and a balloon once its title or
 // text is set (empty: none).

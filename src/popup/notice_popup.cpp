@@ -86,6 +86,13 @@ void NoticePopup::LabelMouseUp(Control label, const MouseArgs&) {
     if (label == Control::DetailsLink) OnDetailsLinkMouseUp();
 }
 
+// A screen reader's "press" or "follow link": the click's action, without
+// the pressed look, which only a mouse press sets up.
+void NoticePopup::LabelInvoked(Control label) {
+    if (label == Control::CloseMark) CloseNotice();
+    if (label == Control::DetailsLink) FollowDetailsLink();
+}
+
 void NoticePopup::OnCloseMarkMouseDown() {
     ShowPressed(GetLabel(Control::CloseMark));
 }
@@ -100,9 +107,12 @@ void NoticePopup::OnDetailsLinkMouseDown() {
 }
 
 void NoticePopup::OnDetailsLinkMouseUp() {
-    Label& label = GetLabel(Control::DetailsLink);
-    ShowReleased(label);
-    OpenLink(label.Tag());
+    ShowReleased(GetLabel(Control::DetailsLink));
+    FollowDetailsLink();
+}
+
+void NoticePopup::FollowDetailsLink() {
+    OpenLink(GetLabel(Control::DetailsLink).Tag());
     CloseNotice();
 }
 

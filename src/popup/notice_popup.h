@@ -33,6 +33,7 @@ protected:
     void OnLoad() override;
     void LabelMouseDown(Control label, const MouseArgs& args) override;
     void LabelMouseUp(Control label, const MouseArgs& args) override;
+    void LabelInvoked(Control label) override;
 
 private:
     void OnLifetimeTimer();
@@ -41,6 +42,7 @@ private:
     void OnCloseMarkMouseUp();
     void OnDetailsLinkMouseDown();
     void OnDetailsLinkMouseUp();
+    void FollowDetailsLink();
     void OpenLink(const Text& link);
 
     Timer& slideTimer_;

@@ -168,6 +168,11 @@ void FakeWindow::KeepOnTop() {
     platform_.log.push_back(std::string("KeepOnTop ") + KindName(design_.kind));
 }
 
+void FakeWindow::Announce(const Text& name, const Text& description) {
+    platform_.announcements.emplace_back(name, description);
+    platform_.log.push_back(std::string("Announce ") + KindName(design_.kind));
+}
+
 void FakeWindow::SetLabelCaption(Control label, const Text& caption) {
     captions_.at(label) = caption;
 }
@@ -408,6 +413,12 @@ void FakePlatform::Click(WindowKind kind, Control label, std::int16_t button) {
 void FakePlatform::RequestClose(WindowKind kind) {
     RunEvent([&] {
         if (FakeWindow* w = Window(kind)) w->events().CloseRequested();
+    });
+}
+
+void FakePlatform::Invoke(WindowKind kind, Control label) {
+    RunEvent([&] {
+        if (FakeWindow* w = Window(kind)) w->events().Invoke(label);
     });
 }
 

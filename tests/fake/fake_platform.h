@@ -91,6 +91,8 @@ public:
     void Click(WindowKind kind, Control label, std::int16_t button = 1);
     // A close request from outside the program, to the window if it is loaded.
     void RequestClose(WindowKind kind);
+    // A screen reader invokes a label's default action, if the window is loaded.
+    void Invoke(WindowKind kind, Control label);
     // The user acts on the icon the notification area shows, if any.
     void Tray(TrayActivation activation);
 
@@ -98,6 +100,7 @@ public:
     std::vector<std::string> log;
     std::vector<DialogCall> dialogs;
     std::vector<Text> openedLinks;
+    std::vector<std::pair<Text, Text>> announcements;  // name and description of each
     std::vector<TrayCall> trayCalls;
     std::vector<std::string> unhandledErrors;
     std::vector<Text> fetchedUrls;
@@ -168,6 +171,7 @@ public:
     void SetHeight(Twips value) override;
     void Show() override;
     void KeepOnTop() override;
+    void Announce(const Text& name, const Text& description) override;
     void SetLabelCaption(Control label, const Text& caption) override;
     void MoveLabel(Control label, Twips left, Twips top) override;
 

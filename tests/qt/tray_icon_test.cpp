@@ -18,6 +18,7 @@ class NoEvents : public WindowEvents {
     void MouseDown(Control, const MouseArgs&) override {}
     void MouseUp(Control, const MouseArgs&) override {}
     void CloseRequested() override {}
+    void Invoke(Control) override {}
 };
 
 TEST(QtTrayActivations, AStatusNotifierReasonStandsForTheClicksThatMadeIt) {

@@ -42,6 +42,7 @@ public:
     }
     void MouseUp(Control control, const MouseArgs& args) override { clicks.push_back({'U', control, args}); }
     void CloseRequested() override { ++closeRequests; }
+    void Invoke(Control) override {}
     int closeRequests = 0;
 };
 

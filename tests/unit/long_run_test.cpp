@@ -120,6 +120,7 @@ TEST(LongRun, ADayOfChecksShowsEachNewItemOnceAndStaysFlat) {
         app.fake.log.clear();
         app.fake.fetchedUrls.clear();
         app.fake.openedLinks.clear();
+        app.fake.announcements.clear();
         app.fake.heightHistory.clear();
         if (check == 200) liveAtWarmUp = liveBytes;
     }

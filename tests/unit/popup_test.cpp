@@ -38,6 +38,10 @@ TEST_F(PopupTest, CaptionsAreCutWithoutEllipsisAndTheLinkIsKeptWhole) {
     EXPECT_EQ(app.Popup()->LabelCaption(Control::TextLabel), Text(125, u'x'));
     EXPECT_EQ(app.Notice().GetLabel(Control::DetailsLink).Tag(), Utf8ToText(link));
     EXPECT_TRUE(app.Popup()->shown());
+    // A screen reader hears what the labels show (the order after showing is
+    // in the start-up test).
+    EXPECT_EQ(app.fake.announcements,
+              (std::vector<std::pair<Text, Text>>{{u"Twenty charact", Text(125, u'x')}}));
 }
 
 TEST_F(PopupTest, CutsNeverLeaveHalfASurrogatePair) {
@@ -194,6 +198,8 @@ TEST_F(ReshowTest, NoticeWhileUpReplacesTextsAndLinkAndKeepsTheLifetime) {
     EXPECT_EQ(app.Notice().GetLabel(Control::DetailsLink).Tag(), u"http://a/2");
     EXPECT_EQ(app.Notice().ShowTicks(), 20);
     EXPECT_EQ(app.main->LastPubDate(), u"D2");
+    EXPECT_EQ(app.fake.announcements.size(), 2u);  // a new notice is news, loaded or not
+    EXPECT_EQ(app.fake.announcements.back(), std::make_pair(Text(u"Second"), Text(u"two")));
     // The slide-out still starts 30 lifetime ticks after the load at 40 s.
     app.fake.Advance(10000);
     auto& history = app.fake.heightHistory[WindowKind::Popup];
@@ -252,6 +258,31 @@ TEST_F(LabelTest, ViewDetailsOpensTheLinkThenCloses) {
     EXPECT_EQ(app.fake.openedLinks.size(), 2u);
     app.fake.Advance(30);  // clicked at height 0: the next slide tick closes it
     EXPECT_FALSE(app.Notice().IsLoaded());
+}
+
+// A screen reader's default actions: the click's effect, without the
+// pressed look, and the link goes through the same launch policy.
+TEST_F(LabelTest, InvokedLabelsActLikeAClick) {
+    const auto design = app.Popup()->LabelPosition(Control::DetailsLink);
+    app.fake.Invoke(WindowKind::Popup, Control::DetailsLink);
+    EXPECT_EQ(app.fake.openedLinks, std::vector<Text>{u"http://news.example/1"});
+    EXPECT_EQ(app.Popup()->LabelPosition(Control::DetailsLink), design);
+    EXPECT_TRUE(app.Notice().SlideTimer().Enabled());
+    app.fake.Advance(30);
+    EXPECT_FALSE(app.Notice().IsLoaded());
+
+    AppHarness hostile;
+    hostile.StartWith(FeedWith("D1", "Title", "file:///C:/Windows/System32/calc.exe"));
+    hostile.fake.Invoke(WindowKind::Popup, Control::DetailsLink);
+    EXPECT_TRUE(hostile.fake.openedLinks.empty());
+
+    AppHarness closing;
+    closing.StartWith(FeedWith("D1"));
+    closing.fake.Advance(30 * 27);
+    closing.fake.Invoke(WindowKind::Popup, Control::CloseMark);
+    closing.fake.Advance(30 * 27);
+    EXPECT_FALSE(closing.Notice().IsLoaded());
+    EXPECT_TRUE(closing.fake.openedLinks.empty());
 }
 
 TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {

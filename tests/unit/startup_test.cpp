@@ -43,9 +43,10 @@ TEST(Startup, RunsItsStepsInOrderAndShowsTheFirstItem) {
     AppHarness app;
     app.StartWith(FeedWith("D1", "Hello", "http://news.example/1", "Body"));
     EXPECT_EQ(app.main->FeedUrl(), u"http://feeds.example/news/rss.xml");
-    EXPECT_THAT(app.fake.log, ElementsAre("Load MainWindow", "ReadFile C:/Program Files/Velmora/urls.txt",
-                                          "TrayAdd", "Fetch http://feeds.example/news/rss.xml", "Load Popup",
-                                          "Show Popup", "KeepOnTop Popup", "KeepOnTop MainWindow"));
+    EXPECT_THAT(app.fake.log,
+                ElementsAre("Load MainWindow", "ReadFile C:/Program Files/Velmora/urls.txt", "TrayAdd",
+                            "Fetch http://feeds.example/news/rss.xml", "Load Popup", "Show Popup",
+                            "KeepOnTop Popup", "Announce Popup", "KeepOnTop MainWindow"));
     EXPECT_TRUE(app.fake.dialogs.empty());
     EXPECT_EQ(app.main->LastPubDate(), u"D1");
     EXPECT_TRUE(app.main->FeedTimer().Enabled());

@@ -86,6 +86,17 @@ TEST_F(TrayExit, ARightDoubleClickOpensOnlyOnePrompt) {
     EXPECT_EQ(fake.dialogs.size(), 2u);
 }
 
+// Enter or the context-menu key on the icon chosen from the keyboard.
+TEST_F(TrayExit, TheKeyboardOpensTheSamePromptOnce) {
+    Start();
+    fake.QueueAnswer(Answer::No, [&] { fake.Tray(TrayActivation::KeyboardSelect); });
+    fake.Tray(TrayActivation::KeyboardSelect);
+    ASSERT_EQ(fake.dialogs.size(), 1u);
+    EXPECT_EQ(fake.dialogs[0].text, u"确定退出吗 ?");
+    EXPECT_EQ(fake.dialogs[0].caption, u"退出");
+    EXPECT_FALSE(fake.Ended());
+}
+
 TEST_F(TrayExit, YesRemovesTheIconBeforeTheProcessEnds) {
     Start();
     fake.QueueAnswer(Answer::Yes);

@@ -35,6 +35,8 @@ public:
     void SetTop(Twips value) override;
     void SetHeight(Twips value) override;
     void KeepOnTop() override;
+    // Only a notice is announced; the pop-up says how.
+    void Announce(const Text&, const Text&) override {}
 
     // The window as message boxes take their owner.
     HWND Window() const { return hwnd_; }
