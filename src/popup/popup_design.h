@@ -8,6 +8,12 @@ namespace velmora {
 // labels over its background picture.
 const WindowDesign& PopupDesign();
 
+// The background picture behind the title, the text and the link: a label
+// in the system's text colour must read on it.
+inline constexpr Rgb kPopupBody{255, 255, 255};
+// The band behind the close mark.
+inline constexpr Rgb kPopupBand{36, 112, 184};
+
 // Full height the slide grows to, and the margins to the screen's edges.
 inline constexpr Twips kPopupFullHeight = 2600;
 inline constexpr Twips kPopupRightMargin = 270;

@@ -1,0 +1,31 @@
+#include "core/contrast.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora {
+namespace {
+
+double Linear(std::uint8_t channel) {
+    const double c = channel / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double Luminance(Rgb colour) {
+    return 0.2126 * Linear(colour.red) + 0.7152 * Linear(colour.green) + 0.0722 * Linear(colour.blue);
+}
+
+}  // namespace
+
+double ContrastRatio(Rgb a, Rgb b) {
+    const auto [dark, light] = std::minmax(Luminance(a), Luminance(b));
+    return (light + 0.05) / (dark + 0.05);
+}
+
+Rgb ReadableOn(Rgb preferred, Rgb background) {
+    if (ContrastRatio(preferred, background) >= kTextContrast) return preferred;
+    constexpr Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255};
+    return ContrastRatio(kBlack, background) >= ContrastRatio(kWhite, background) ? kBlack : kWhite;
+}
+
+}  // namespace velmora
