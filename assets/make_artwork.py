@@ -11,6 +11,9 @@
                           the background drawn for 125 %, 150 % and 200 %
                           scaling (both builds)
 
+`make_artwork.py --check` prints each label's contrast against the picture
+and fails when one falls short of WCAG 2.1 AA.
+
 Pure Python except the JPEG step, which goes through ImageMagick's `convert`.
 Run it from anywhere; the results are committed, so a build never needs it.
 """
@@ -176,8 +179,9 @@ def write_ico(path, images):
 # for its own pixels rather than a blurred enlargement.
 W, H = 252, 173
 SCALES = (1.25, 1.5, 2)
-BAND = (160, 200, 235)
-BAND_EDGE = (120, 165, 215)
+# Dark enough that the white close mark reads on it (WCAG 2.1: 5.1:1).
+BAND = (36, 112, 184)
+BAND_EDGE = (24, 84, 150)
 RULE = (200, 208, 218)
 LOGO = (240, 138, 36)
 GLASS = (0, 128, 128)
@@ -203,8 +207,12 @@ def in_magnifier(fx, fy):
 
 # Back to front: (colour, shape in 1x units, the 1x box it lies in).
 BACKGROUND_LAYERS = [
-    (BAND, in_box(0, 0, W, 22), (0, 0, W, 22)),  # light-blue band behind the close label
-    (BAND_EDGE, in_box(0, 22, W, 23), (0, 22, W, 23)),  # its darker lower edge
+    # The blue band holds the whole close label's box (6 to 23), so the mark
+    # never stands on white at any scale. Its darker lower edge is drawn
+    # first, under it, so no white shows through where a scaled pixel is
+    # part band, part edge.
+    (BAND_EDGE, in_box(0, 0, W, 24), (0, 0, W, 24)),
+    (BAND, in_box(0, 0, W, 23), (0, 0, W, 23)),
     # The icon's mark in the top-left corner.
     (LOGO, in_logo(rounded_square), (LOGO_AT, LOGO_AT, LOGO_AT + LOGO_SIZE, LOGO_AT + LOGO_SIZE)),
     ((255, 255, 255), in_logo(lambda x, y: rounded_square(x, y) and feed_mark(x, y)),
@@ -251,7 +259,64 @@ def write_jpeg(path, img):
         )
 
 
+# --- contrast ------------------------------------------------------------------------
+
+# The labels the programs draw over the picture: their boxes in 1x pixels
+# (left, top, width, height), their text colours, and the contrast WCAG 2.1 AA
+# asks of them (4.5:1 for text, 3:1 for the close mark as a control's glyph).
+# The text label is drawn in the system's text colour, which the programs
+# keep readable on the white body; black stands for it here.
+LABELS = [
+    ("close mark", (232, 6, 17, 17), (255, 255, 255), 3.0),
+    ("view details", (192, 150, 59, 17), (0, 128, 128), 4.5),
+    ("title", (16, 24, 217, 17), (0, 0, 0), 4.5),
+    ("text", (16, 48, 217, 89), (0, 0, 0), 4.5),
+]
+
+
+def luminance(colour):
+    def linear(c):
+        c /= 255
+        return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+    r, g, b = (linear(c) for c in colour)
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+
+
+def contrast(a, b):
+    dark, light = sorted((luminance(a), luminance(b)))
+    return (light + 0.05) / (dark + 0.05)
+
+
+def design_colour(name):
+    """A colour the programs' pop-up design names, as popup_design.h gives it."""
+    import re
+    with open(os.path.join(HERE, "..", "src", "popup", "popup_design.h")) as f:
+        found = re.search(r"\b%s\{(\d+), (\d+), (\d+)\}" % name, f.read())
+    return tuple(int(v) for v in found.groups())
+
+
+def check_contrast():
+    """Each label's lowest contrast over the pixels of its box, at every scale."""
+    failures = []
+    if design_colour("kPopupBand") != BAND or design_colour("kPopupBody") != (255, 255, 255):
+        failures.append("the band or body colour differs from the programs' design")
+    for scale in (1,) + SCALES:
+        img = popup_background(scale)
+        for name, (left, top, width, height), colour, needed in LABELS:
+            rows = range(math.floor(top * scale), math.ceil((top + height) * scale))
+            cols = range(math.floor(left * scale), math.ceil((left + width) * scale))
+            worst = min(contrast(colour, img[y][x]) for y in rows for x in cols)
+            print("%gx %-12s %5.2f:1 (needs %g:1)" % (scale, name, worst, needed))
+            if worst < needed:
+                failures.append("%s at %gx: %.2f:1" % (name, scale, worst))
+    for failure in failures:
+        print("FAIL", failure)
+    return not failures
+
+
 def main():
+    if sys.argv[1:] == ["--check"]:
+        sys.exit(0 if check_contrast() else 1)
     out = sys.argv[1] if len(sys.argv) > 1 else HERE
     orange, teal = LOGO, (0, 128, 128)
     write_ico(

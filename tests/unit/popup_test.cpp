@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 
+#include "core/contrast.h"
 #include "fake/app_harness.h"
 #include "platform/background_scale.h"
+#include "popup/popup_design.h"
 
 namespace velmora::testing {
 namespace {
@@ -333,6 +336,24 @@ TEST(PopupBackground, EachScalingGetsItsOwnPictureOrTheNextLarger) {
         {0.75, 1.0}, {1.1, 1.25},  {1.75, 2.0},         {2.5, 2.0},              // in between, beyond
     };
     for (const auto& [scale, picture] : cases) EXPECT_EQ(BackgroundScaleFor(scale), picture) << scale;
+}
+
+// WCAG 2.1 AA: 4.5:1 for text, 3:1 for the close mark as a control. The text
+// label takes the theme's colour, which may be light, or as dark as the band.
+TEST(PopupContrast, EveryLabelReadsOnThePictureWhateverTheTheme) {
+    const Rgb themes[] = {{0, 0, 0}, {255, 255, 255}, {200, 200, 200}, {255, 255, 0}, {118, 118, 118}};
+    for (const LabelDesign& label : PopupDesign().labels) {
+        const Rgb behind = label.id == Control::CloseMark ? kPopupBand : kPopupBody;
+        const double needed = label.role == AccessibleRole::Button ? 3.0 : 4.5;
+        for (Rgb theme : themes) {
+            const Rgb drawn = label.color.value_or(ReadableOn(theme, kPopupBody));
+            EXPECT_GE(ContrastRatio(drawn, behind), needed) << TextToUtf8(label.caption);
+        }
+    }
+    // A readable theme colour is kept, not replaced by black.
+    const Rgb grey{118, 118, 118};
+    const Rgb kept = ReadableOn(grey, kPopupBody);
+    EXPECT_EQ(std::make_tuple(kept.red, kept.green, kept.blue), std::make_tuple(118, 118, 118));
 }
 
 }  // namespace
