@@ -31,11 +31,11 @@ sed -i "s/^Version: .*/Version: $next/" "$work/deb/DEBIAN/control"
 dpkg-deb --root-owner-group -Zxz --build "$work/deb" "$work/velmora_${next}_amd64.deb" >/dev/null
 
 source scripts/lib.sh
-export PYTHONDONTWRITEBYTECODE=1 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=d;mshtml=d;winemenubuilder.exe=d'
+export PYTHONDONTWRITEBYTECODE=1
 unset DBUS_SESSION_BUS_ADDRESS
 # The template prefix the Windows end-to-end run makes, or a new one.
 template=$root/build/e2e-windows/template
-on_exit 'WINEPREFIX=$template /usr/lib/wine/wineserver -k 2>/dev/null'
+on_exit 'WINEPREFIX=$template "$VELMORA_WINESERVER" -k 2>/dev/null'
 bash tests/e2e/wine_prefix.sh "$template"
 start_e2e_desktop "$work" "$artifacts"
 

@@ -54,8 +54,8 @@ class Prefix:
         shutil.rmtree(self.path, ignore_errors=True)
         shutil.copytree(ENV["VELMORA_E2E_TEMPLATE"], self.path, symlinks=True)
         self.env = {k: v for k, v in ENV.items() if not k.startswith("LC_")}
-        self.env.update(WINEPREFIX=self.path, WINEDEBUG="-all", LANG="C.UTF-8",
-                        WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d")
+        # WINEDEBUG and WINEDLLOVERRIDES come from tests/e2e/wine_env.sh.
+        self.env.update(WINEPREFIX=self.path, LANG="C.UTF-8")
 
     def run(self, *args, timeout=120):
         return run_wine(list(args), self.env, timeout)
