@@ -191,6 +191,25 @@ TEST_F(QtWidgets, AReleaseGoesToThePressedLabelWhereverThePointerIs) {
     EXPECT_EQ(events.clicks[1].control, Control::DetailsLink);
 }
 
+// A dark theme's light text colour would vanish on the white picture.
+TEST_F(QtWidgets, TheTextLabelStaysReadableUnderADarkTheme) {
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    QApplication::setPalette(dark);
+    auto popup = platform.LoadWindow(PopupDesign(), events);
+    popup->SetLabelCaption(Control::TextLabel, u"这是一条测试消息，深色主题下也要看得清。");
+    popup->SetHeight(kPopupFullHeight);
+    popup->Show();
+    Settle();
+    const QImage image = ShownWindow("Form1")->grab().toImage();
+    QApplication::setPalette(before);
+    int ink = 0;
+    for (int y = 48; y < 137; ++y)
+        for (int x = 16; x < 233; ++x) ink += image.pixelColor(x, y).lightness() < 100;
+    EXPECT_GT(ink, 50) << "the text is not drawn dark on the white body";
+}
+
 // Answers the next message box after checking what it shows.
 void AnswerNextBox(std::function<void(QMessageBox&)> check) {
     QTimer::singleShot(0, [check] {

@@ -12,9 +12,11 @@
 #include <malloc.h>
 #endif
 
+#include "core/contrast.h"
 #include "platform/background_scale.h"
 #include "platform/common/units.h"
 #include "platform/qt/screen.h"
+#include "popup/popup_design.h"
 
 namespace velmora::qt {
 namespace {
@@ -66,6 +68,17 @@ QImage ReadPng(const QString& file) {
 QString BackgroundFile(double scale) {
     if (scale == 1.0) return QStringLiteral(":/velmora/popup_background.png");
     return QStringLiteral(":/velmora/popup_background@%1x.png").arg(scale);
+}
+
+// The system's text colour where it reads on the pop-up's white body; a dark
+// or high-contrast theme may make it light.
+QColor ReadableTextColour() {
+    const QColor system = QApplication::palette().color(QPalette::ButtonText);
+    const Rgb colour =
+        ReadableOn(Rgb{static_cast<std::uint8_t>(system.red()), static_cast<std::uint8_t>(system.green()),
+                       static_cast<std::uint8_t>(system.blue())},
+                   kPopupBody);
+    return QColor(colour.red, colour.green, colour.blue);
 }
 
 std::int16_t ButtonNumber(Qt::MouseButton button) {
@@ -123,7 +136,7 @@ public:
         for (const LabelDesign& label : design.labels) {
             const QColor colour = label.color
                                       ? QColor(label.color->red, label.color->green, label.color->blue)
-                                      : QApplication::palette().color(QPalette::ButtonText);
+                                      : ReadableTextColour();
             labels_.push_back(Label{label.id, LabelText(label.caption),
                                     LabelBounds(label.left, label.top, label.width, label.height),
                                     DesignFont(label.font), colour, label.alignment == Alignment::Centre});
