@@ -14,8 +14,10 @@ linux=(qt6-base-dev fonts-noto-cjk qt6-translations-l10n locales)
 desktop=(xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei fonts-noto-cjk locales)
 # velmora.exe and its end-to-end tests under Wine.
 windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
-# The Linux program's end-to-end tests: xclip reads message boxes' texts.
-e2e_linux=("${linux[@]}" "${desktop[@]}" xclip)
+# The Linux program's end-to-end tests: xclip reads message boxes' texts; a
+# session bus, the accessibility bus and registry, and Python's AT-SPI
+# binding for the screen reader stand-in.
+e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
 # The site's packages: both programs, the installer and the Debian package.
 package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
 

@@ -3,9 +3,11 @@
 # Windows program has, against it: a virtual X display with an XEmbed tray,
 # no session bus (so Qt docks its icon there), a local feed site on
 # 127.0.0.1, a browser stand-in that logs what it is asked to open, and a
-# private runtime directory per session. Screenshots go to
-# build/e2e-artifacts/linux/.
-# Usage: scripts/e2e-linux.sh [first-run] [links] [no-config] [scaling] [western] [close]   (default: all)
+# private runtime directory per session. The screen-reader case alone runs
+# with a session bus of its own and a screen reader stand-in on AT-SPI.
+# Screenshots go to build/e2e-artifacts/linux/.
+# Usage: scripts/e2e-linux.sh [first-run] [links] [no-config] [scaling] [western] [close] [screen-reader]
+#        (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -8,7 +8,8 @@ display, the tray, the feed server and the browser stand-in (see Config).
 Each case group runs the real program and asserts on windows, pixels,
 message boxes, the browser stand-in's log and the feed server's request log.
 A few groups test what only the Windows program has (Explorer restarts,
-the WinINet fetch, its CPU under Wine). Exits non-zero when any case fails.
+the WinINet fetch, its CPU under Wine), one what only the Linux program has
+(a screen reader on AT-SPI). Exits non-zero when any case fails.
 """
 import contextlib
 import json
@@ -591,9 +592,53 @@ def fetch_workers(session, state):
     check(max(sockets) - min(sockets) <= 1, f"sockets grew: {sockets}")
 
 
+LINK_A11Y = config.base + "items/read-aloud?id=4"
+A11Y_TITLE = "无障碍：读屏软件读出这条通知的标题"  # 17 characters, shown as the first 14
+A11Y_TEXT = "正文也被读出，而焦点留在原处。The focus stays where it was."
+
+
+@case("screen reader: the notice is announced without the focus, its labels read, the link followed")
+def screen_reader(session, state):
+    reader = session.with_screen_reader()
+    write_feed("feeds/a11y.xml", A11Y_TITLE, A11Y_TEXT, LINK_A11Y, "Thu, 10 Dec 2026 06:00:00 GMT")
+    session.install("a11y", "feeds/a11y.xml")
+    process = session.start("a11y")
+    try:
+        # With a session bus Qt would use a StatusNotifier host if there were one.
+        assert_icon_docked(session)
+        watch_slide_in()
+        title = A11Y_TITLE[:14]
+        shown = wait_for("the announcement", lambda: reader.heard(role="notification", detail1=1), 10)
+        print(f"  heard: {shown[0]}", flush=True)
+        check(shown[0]["name"] == title, f"announced as {shown[0]['name']!r}, not {title!r}")
+        check(shown[0]["description"] == A11Y_TEXT, f"described as {shown[0]['description']!r}")
+        check(not {"focused", "active"} & set(shown[0]["states"]), f"states {shown[0]['states']}")
+        check(focused_window() not in find_windows("^Form1$"), "the pop-up took the keyboard focus")
+
+        children = reader.ask("describe", "children")
+        for child in children:
+            print(f"  child: {child}", flush=True)
+        found = sorted((c["role"], c["name"], c["actions"]) for c in children)
+        expected = sorted([("push button", "关闭", ["Press"]), ("link", "查看详情", ["Press"]), ("label", title, []),
+                           ("label", A11Y_TEXT, [])])
+        check(found == expected, f"the pop-up's children read {found}")
+
+        launched = len(launches())
+        check(reader.ask("invoke 查看详情", "ok"), "the link's action was refused")
+        wait_for("the browser stand-in", lambda: len(launches()) > launched, 15)
+        check(launches()[launched:] == [LINK_A11Y], f"the browser got {launches()[launched:]}")
+        wait_popup_gone(3)
+        announced = reader.heard(role="notification", detail1=1)
+        check(len(announced) == 1, f"announced {len(announced)} times")
+    finally:
+        quit_from_tray(session, process)
+
+
 SESSIONS = {"windows": WineSession, "linux": LinuxSession}
 # Groups only the Windows program has.
 WINDOWS_ONLY = {"fetch", "cost"}
+# Groups only the Linux program has.
+LINUX_ONLY = {"screen-reader"}
 
 
 def fetch_rules_and_workers(session, state):
@@ -609,6 +654,8 @@ def main():
 
     def wanted(group):
         if group in WINDOWS_ONLY and not windows:
+            return False
+        if group in LINUX_ONLY and windows:
             return False
         return not only or group in only
 
@@ -641,7 +688,8 @@ def main():
                                    ("western", "en", "en_US.UTF-8", western_locale),
                                    ("close", "close", "zh_CN.UTF-8", close_request),
                                    ("fetch", "fetch", "C.UTF-8", fetch_rules_and_workers),
-                                   ("cost", "cost", "zh_CN.UTF-8", cpu_while_waiting)):
+                                   ("cost", "cost", "zh_CN.UTF-8", cpu_while_waiting),
+                                   ("screen-reader", "a11y", "zh_CN.UTF-8", screen_reader)):
         if wanted(group):
             with session(name, lang) as (opened, state):
                 run(opened, state)

@@ -1,16 +1,20 @@
 """The Linux program (Qt 6 on X11) as a user runs it: a program folder with
 urls.txt, a private runtime directory (where the single-instance lock lives),
-no session bus, so the tray icon docks in trayer through XEmbed.
+no session bus, so the tray icon docks in trayer through XEmbed. A session
+that asks for one gets a session bus of its own with the accessibility bus
+behind it, and a screen reader stand-in on it (atspi_probe.py).
 
 Message boxes are read without any help from the program: the title is the
 X window's name; the message is selected with a triple click (the box's
 label is selectable by mouse) and read back from the PRIMARY selection; the
 buttons are found in a screenshot of the box."""
 import ctypes
+import json
 import os
 import shutil
 import signal
 import subprocess
+import threading
 import urllib.parse
 
 from desktop import (X_ENV, Failure, check, click, find_windows, geometry, holds, install_program, rgb_rows, screenshot,
@@ -111,6 +115,43 @@ class Dialog:
         click(*self.buttons[index])
 
 
+class ScreenReader:
+    """atspi_probe.py on the session's bus: what it has heard, and its
+    answers to commands. Debian's python3-gi serves Debian's own Python."""
+
+    def __init__(self, env, log):
+        probe = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_probe.py")
+        self.process = subprocess.Popen(["/usr/bin/python3", probe, "velmora"], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=log, env=env, text=True, encoding="utf-8")
+        self.records = []
+        threading.Thread(target=self._read, daemon=True).start()
+        wait_for("the screen reader stand-in", lambda: self.said("ready"), 20, 0.05)
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.records.append(json.loads(line))
+
+    def said(self, key):
+        return [record for record in self.records if key in record]
+
+    def heard(self, **match):
+        """The showing changes heard whose fields have the given values."""
+        return [r for r in self.said("event") if all(r.get(k) == v for k, v in match.items())]
+
+    def ask(self, command, key):
+        before = len(self.said(key))
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        answers = wait_for(f'the answer to "{command}"', lambda: self.said(key)[before:], 10, 0.05)
+        check("error" not in answers[0], f'"{command}" failed: {answers[0]}')
+        return answers[0][key]
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
 class LinuxSession:
     platform = "linux"
     icon_owner = '"velmora"'  # the docked window's class
@@ -140,6 +181,21 @@ class LinuxSession:
             no_proxy="127.0.0.1",
         )
         self.processes = []
+        self.bus = None
+        self.reader = None
+
+    def with_screen_reader(self):
+        """A session bus of its own (the accessibility bus launcher starts on
+        it when asked), Qt's accessibility on, and a screen reader stand-in
+        listening before the program starts."""
+        self.bus_log = log = open(os.path.join(self.root, "bus.log"), "ab")
+        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                    stdout=subprocess.PIPE, stderr=log, env=self.env, text=True)
+        address = self.bus.stdout.readline().strip()
+        check(address, "the session bus did not start")
+        self.env.update(DBUS_SESSION_BUS_ADDRESS=address, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.reader = ScreenReader(self.env, log)
+        return self.reader
 
     def folder(self, name):
         return os.path.join(self.root, name)
@@ -208,4 +264,11 @@ class LinuxSession:
 
     def stop(self):
         self.end_programs()
+        if self.reader:
+            self.reader.stop()
+        if self.bus:
+            # The accessibility bus and its registry end with the session bus.
+            self.bus.terminate()
+            self.bus.wait()
+            self.bus_log.close()
         shutil.rmtree(self.root, ignore_errors=True)

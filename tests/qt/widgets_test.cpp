@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "app/main_window_design.h"
@@ -42,8 +44,9 @@ public:
     }
     void MouseUp(Control control, const MouseArgs& args) override { clicks.push_back({'U', control, args}); }
     void CloseRequested() override { ++closeRequests; }
-    void Invoke(Control) override {}
+    void Invoke(Control control) override { invoked.push_back(control); }
     int closeRequests = 0;
+    std::vector<Control> invoked;
 };
 
 QWidget* ShownWindow(const QString& title) {
@@ -189,6 +192,66 @@ TEST_F(QtWidgets, AReleaseGoesToThePressedLabelWhereverThePointerIs) {
     QTest::mouseClick(shown, Qt::LeftButton, {}, QPoint(2, 2));
     ASSERT_EQ(events.clicks.size(), 2u);
     EXPECT_EQ(events.clicks[1].control, Control::DetailsLink);
+}
+
+// A notification named and described by the notice, its labels with the
+// design's roles and names; the link and the close mark act from the event
+// loop, never inside the screen reader's call. (Qt tells the platform of
+// events only with a screen reader on the bus: the end-to-end case hears
+// the announcement.)
+TEST_F(QtWidgets, AssistiveTechnologyReadsTheNoticeAndInvokesItsLabelsLater) {
+    auto popup = platform.LoadWindow(PopupDesign(), events);
+    popup->SetHeight(1500);
+    popup->Show();
+    popup->SetLabelCaption(Control::TitleLabel, u"新版本");
+    popup->Announce(u"新版本", u"正文");
+    Settle();
+    popup->Announce(u"第二条", u"新的正文");
+
+    QAccessibleInterface* notice = QAccessible::queryAccessibleInterface(ShownWindow("Form1"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->role(), QAccessible::Notification);
+    EXPECT_EQ(notice->text(QAccessible::Name), "第二条");
+    EXPECT_EQ(notice->text(QAccessible::Description), "新的正文");
+    ASSERT_EQ(notice->childCount(), 4);
+    std::map<QString, QAccessibleInterface*> labels;
+    for (int i = 0; i < notice->childCount(); ++i)
+        labels[notice->child(i)->text(QAccessible::Name)] = notice->child(i);
+    ASSERT_EQ(labels.count("关闭") + labels.count("查看详情") + labels.count("新版本"), 3u);
+    EXPECT_EQ(labels["关闭"]->role(), QAccessible::Button);
+    EXPECT_EQ(labels["查看详情"]->role(), QAccessible::Link);
+    EXPECT_EQ(labels["新版本"]->role(), QAccessible::StaticText);
+    EXPECT_EQ(labels["新版本"]->actionInterface(), nullptr);
+
+    for (const QString name : {"查看详情", "关闭"}) {
+        QAccessibleActionInterface* action = labels[name]->actionInterface();
+        ASSERT_NE(action, nullptr);
+        ASSERT_EQ(action->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+        action->doAction(QAccessibleActionInterface::pressAction());
+    }
+    EXPECT_TRUE(events.invoked.empty()) << "invoked inside the screen reader's call";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events.invoked, (std::vector<Control>{Control::DetailsLink, Control::CloseMark}));
+    EXPECT_TRUE(events.clicks.empty()) << "no mouse was involved";
+}
+
+// A dark theme's light text colour would vanish on the white picture.
+TEST_F(QtWidgets, TheTextLabelStaysReadableUnderADarkTheme) {
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    QApplication::setPalette(dark);
+    auto popup = platform.LoadWindow(PopupDesign(), events);
+    popup->SetLabelCaption(Control::TextLabel, u"这是一条测试消息，深色主题下也要看得清。");
+    popup->SetHeight(kPopupFullHeight);
+    popup->Show();
+    Settle();
+    const QImage image = ShownWindow("Form1")->grab().toImage();
+    QApplication::setPalette(before);
+    int ink = 0;
+    for (int y = 48; y < 137; ++y)
+        for (int x = 16; x < 233; ++x) ink += image.pixelColor(x, y).lightness() < 100;
+    EXPECT_GT(ink, 50) << "the text is not drawn dark on the white body";
 }
 
 // Answers the next message box after checking what it shows.

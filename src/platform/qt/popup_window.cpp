@@ -1,20 +1,26 @@
 #include "platform/qt/popup_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QTextLayout>
 #include <cmath>
+#include <utility>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
+#include "core/contrast.h"
 #include "platform/background_scale.h"
 #include "platform/common/units.h"
 #include "platform/qt/screen.h"
+#include "popup/popup_design.h"
 
 namespace velmora::qt {
 namespace {
@@ -47,8 +53,7 @@ QRect LabelBounds(Twips left, Twips top, Twips width, Twips height) {
 }
 
 // Line breaks as a label shows them: CR LF, CR or LF each start a new line.
-QString LabelText(const Text& caption) {
-    QString text = QString::fromStdU16String(caption);
+QString LabelText(QString text) {
     text.replace(QLatin1String("\r\n"), QChar(QChar::LineSeparator));
     text.replace(QChar('\r'), QChar(QChar::LineSeparator));
     text.replace(QChar('\n'), QChar(QChar::LineSeparator));
@@ -66,6 +71,29 @@ QImage ReadPng(const QString& file) {
 QString BackgroundFile(double scale) {
     if (scale == 1.0) return QStringLiteral(":/velmora/popup_background.png");
     return QStringLiteral(":/velmora/popup_background@%1x.png").arg(scale);
+}
+
+// The system's text colour where it reads on the pop-up's white body; a dark
+// or high-contrast theme may make it light.
+QColor ReadableTextColour() {
+    const QColor system = QApplication::palette().color(QPalette::ButtonText);
+    const Rgb colour =
+        ReadableOn(Rgb{static_cast<std::uint8_t>(system.red()), static_cast<std::uint8_t>(system.green()),
+                       static_cast<std::uint8_t>(system.blue())},
+                   kPopupBody);
+    return QColor(colour.red, colour.green, colour.blue);
+}
+
+QAccessible::Role RoleFor(AccessibleRole role) {
+    switch (role) {
+        case AccessibleRole::Link:
+            return QAccessible::Link;
+        case AccessibleRole::Button:
+            return QAccessible::Button;
+        case AccessibleRole::StaticText:
+            break;
+    }
+    return QAccessible::StaticText;
 }
 
 std::int16_t ButtonNumber(Qt::MouseButton button) {
@@ -111,23 +139,35 @@ public:
         QFont font;
         QColor colour;
         bool centred;
+        QAccessible::Role role;
+        QString accessibleName;  // empty: the caption
+
+        QString Name() const { return accessibleName.isEmpty() ? caption : accessibleName; }
     };
 
     PopupWidget(const WindowDesign& design, WindowEvents& events)
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::WindowDoesNotAcceptFocus),
           events_(&events),
-          designSize_(LabelBounds(0, 0, design.width, design.height).size()) {
+          designSize_(LabelBounds(0, 0, design.width, design.height).size()),
+          alert_(design.alert) {
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_OpaquePaintEvent);
         for (const LabelDesign& label : design.labels) {
             const QColor colour = label.color
                                       ? QColor(label.color->red, label.color->green, label.color->blue)
-                                      : QApplication::palette().color(QPalette::ButtonText);
-            labels_.push_back(Label{label.id, LabelText(label.caption),
+                                      : ReadableTextColour();
+            labels_.push_back(Label{label.id, QString::fromStdU16String(label.caption),
                                     LabelBounds(label.left, label.top, label.width, label.height),
-                                    DesignFont(label.font), colour, label.alignment == Alignment::Centre});
+                                    DesignFont(label.font), colour, label.alignment == Alignment::Centre,
+                                    RoleFor(label.role), QString::fromStdU16String(label.accessibleName)});
         }
+    }
+
+    // Its accessible interface reads the labels: it goes first.
+    ~PopupWidget() override {
+        if (QAccessibleInterface* accessible = Accessible())
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(accessible));
     }
 
     // The core's window is gone: no event reaches it any more.
@@ -137,6 +177,47 @@ public:
         for (Label& label : labels_)
             if (label.id == id) return &label;
         return nullptr;
+    }
+    const std::vector<Label>& Labels() const { return labels_; }
+
+    bool Alert() const { return alert_; }
+    const QString& NoticeName() const { return noticeName_; }
+    const QString& NoticeDescription() const { return noticeDescription_; }
+    void SetNotice(const QString& name, const QString& description) {
+        // A screen reader may hold the previous notice's texts.
+        if (std::exchange(noticeName_, name) != name) Notify(QAccessible::NameChanged);
+        if (std::exchange(noticeDescription_, description) != description)
+            Notify(QAccessible::DescriptionChanged);
+    }
+    void Notify(QAccessible::Event type) {
+        QAccessibleEvent event(this, type);
+        QAccessible::updateAccessibility(&event);
+    }
+
+    // Assistive technology asks from inside its own call into Qt; the
+    // handler may unload the window, so it runs from the event loop.
+    void Invoke(Control id) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, id] {
+                if (events_) events_->Invoke(id);
+            },
+            Qt::QueuedConnection);
+    }
+
+    // Qt made the interface that assistive technology sees (none until asked).
+    void MadeAccessible() { madeAccessible_ = true; }
+    QAccessibleInterface* Accessible() {
+        return madeAccessible_ ? QAccessible::queryAccessibleInterface(this) : nullptr;
+    }
+    // A screen reader may hold the label's previous name.
+    void LabelRenamed(Control id) {
+        QAccessibleInterface* popup = Accessible();
+        for (int i = 0; popup && i < popup->childCount(); ++i) {
+            if (labels_[i].id != id || !labels_[i].accessibleName.isEmpty()) continue;
+            QAccessibleEvent event(popup->child(i), QAccessible::NameChanged);
+            QAccessible::updateAccessibility(&event);
+        }
     }
 
 protected:
@@ -187,7 +268,7 @@ private:
     // Wraps at the label's width, at word boundaries where it can and
     // anywhere where it must, and clips what falls below its bottom edge.
     static void PaintLabel(QPainter& painter, const Label& label) {
-        QTextLayout layout(label.caption, label.font, painter.device());
+        QTextLayout layout(LabelText(label.caption), label.font, painter.device());
         QTextOption option(label.centred ? Qt::AlignHCenter : Qt::AlignLeft);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
@@ -214,9 +295,113 @@ private:
     std::vector<Label> labels_;
     std::optional<Control> pressed_;
     std::int16_t pressedButton_ = 0;
+    bool alert_;
+    QString noticeName_, noticeDescription_;
+    bool madeAccessible_ = false;
 };
 
 namespace {
+
+// A label as assistive technology sees it: its role and name from the
+// design, and for a link or a button the one action a click has.
+class LabelAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    LabelAccessible(PopupWidget* popup, Control id) : popup_(popup), id_(id) {}
+
+    bool isValid() const override { return Label() != nullptr; }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return popup_ ? popup_->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(popup_); }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text type) const override {
+        const PopupWidget::Label* label = Label();
+        return label && type == QAccessible::Name ? label->Name() : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        const PopupWidget::Label* label = Label();
+        return label ? QRect(popup_->mapToGlobal(label->bounds.topLeft()), label->bounds.size()) : QRect();
+    }
+    QAccessible::Role role() const override {
+        const PopupWidget::Label* label = Label();
+        return label ? label->role : QAccessible::NoRole;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.invisible = !popup_ || !popup_->isVisible();
+        state.linked = role() == QAccessible::Link;
+        return state;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type != QAccessible::ActionInterface || role() == QAccessible::StaticText) return nullptr;
+        return static_cast<QAccessibleActionInterface*>(this);
+    }
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && isValid()) popup_->Invoke(id_);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    const PopupWidget::Label* Label() const { return popup_ ? popup_->Find(id_) : nullptr; }
+
+    QPointer<PopupWidget> popup_;
+    Control id_;
+};
+
+// The pop-up as assistive technology sees it: a notification named by the
+// notice's title and described by its text (or a plain window, for a design
+// that is no notice), with its painted labels as children.
+class PopupAccessible final : public QAccessibleWidget {
+public:
+    explicit PopupAccessible(PopupWidget* popup)
+        : QAccessibleWidget(popup, popup->Alert() ? QAccessible::Notification : QAccessible::Window) {
+        for (const PopupWidget::Label& label : popup->Labels())
+            labels_.push_back(QAccessible::registerAccessibleInterface(new LabelAccessible(popup, label.id)));
+    }
+
+    QString text(QAccessible::Text type) const override {
+        if (type == QAccessible::Name) return Popup()->NoticeName();
+        if (type == QAccessible::Description) return Popup()->NoticeDescription();
+        return QAccessibleWidget::text(type);
+    }
+    int childCount() const override { return static_cast<int>(labels_.size()); }
+    QAccessibleInterface* child(int index) const override {
+        return index >= 0 && index < childCount() ? QAccessible::accessibleInterface(labels_[index])
+                                                  : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (std::size_t i = 0; i < labels_.size(); ++i)
+            if (QAccessible::accessibleInterface(labels_[i]) == child) return static_cast<int>(i);
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        for (int i = 0; i < childCount(); ++i)
+            if (child(i)->rect().contains(x, y)) return child(i);
+        return nullptr;
+    }
+
+protected:
+    ~PopupAccessible() override {
+        for (QAccessible::Id id : labels_) QAccessible::deleteAccessibleInterface(id);
+    }
+
+private:
+    PopupWidget* Popup() const { return static_cast<PopupWidget*>(widget()); }
+
+    std::vector<QAccessible::Id> labels_;
+};
+
+QAccessibleInterface* PopupAccessibleFactory(const QString&, QObject* object) {
+    auto* popup = dynamic_cast<PopupWidget*>(object);
+    if (!popup) return nullptr;
+    popup->MadeAccessible();
+    return new PopupAccessible(popup);
+}
 
 // The pop-up is on screen some 31 s per new item and the program idles in
 // the tray for hours in between. Its CJK faces map megabytes of font files
@@ -239,6 +424,7 @@ void ReleaseFontsWhenGone(QWidget* widget) {
 
 PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events)
     : WindowBase(design, new PopupWidget(design, events)), popup_(static_cast<PopupWidget*>(widget_)) {
+    QAccessible::installFactory(PopupAccessibleFactory);  // once; later calls change nothing
     ReleaseFontsWhenGone(widget_);
     Place();
 }
@@ -265,10 +451,19 @@ void PopupWindow::ApplyPlacement() {
     }
 }
 
+// Qt announces the window itself as it maps it (the showing state turns
+// on), and by then it has the notice's texts; a notice that arrives while the
+// window is up is announced here, the same way.
+void PopupWindow::Announce(const Text& name, const Text& description) {
+    popup_->SetNotice(QString::fromStdU16String(name), QString::fromStdU16String(description));
+    if (widget_->isVisible()) popup_->Notify(QAccessible::ObjectShow);
+}
+
 void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
     if (PopupWidget::Label* found = popup_->Find(label)) {
-        found->caption = LabelText(caption);
+        found->caption = QString::fromStdU16String(caption);
         popup_->update();
+        popup_->LabelRenamed(label);
     }
 }
 

@@ -2,7 +2,8 @@
 // activation and never takes the focus, draws the background picture made
 // for its device pixel ratio and its four transparent labels over it. A
 // press on a label is followed by that label's release, wherever the
-// pointer has gone.
+// pointer has gone. Assistive technology sees a notification with the
+// labels inside, and can follow the link or press the close mark.
 #pragma once
 
 #include <QPixmap>
@@ -27,6 +28,7 @@ public:
     ~PopupWindow() override;
 
     void Show() override;
+    void Announce(const Text& name, const Text& description) override;
     void SetLabelCaption(Control label, const Text& caption) override;
     void MoveLabel(Control label, Twips left, Twips top) override;
 
