@@ -131,7 +131,7 @@ TEST_F(QtWidgets, TheBackgroundIsMadeForTheDevicePixelRatio) {
         const QImage image = picture.toImage();
         const QColor band = image.pixelColor(120 * ratio, 10 * ratio),
                      body = image.pixelColor(120 * ratio, 140 * ratio);
-        EXPECT_LT(std::abs(band.red() - 160), 24) << ratio << " " << band.name().toStdString();
+        EXPECT_LT(std::abs(band.red() - kPopupBand.red), 24) << ratio << " " << band.name().toStdString();
         EXPECT_GT(body.lightness(), 235) << ratio << " " << body.name().toStdString();
     }
 }
@@ -153,8 +153,8 @@ TEST_F(QtWidgets, APopUpAfterAnUnloadedOneDrawsItsPictureAndTexts) {
     }
     const QImage& image = drawn.back();
     const QColor band = image.pixelColor(120, 10), body = image.pixelColor(120, 140);
-    EXPECT_LT(std::abs(band.red() - 160), 24) << band.name().toStdString();
-    EXPECT_LT(std::abs(band.blue() - 235), 24) << band.name().toStdString();
+    EXPECT_LT(std::abs(band.red() - kPopupBand.red), 24) << band.name().toStdString();
+    EXPECT_LT(std::abs(band.blue() - kPopupBand.blue), 24) << band.name().toStdString();
     EXPECT_GT(body.lightness(), 235) << body.name().toStdString();
     int ink = 0;
     for (int y = 24; y < 41; ++y)
