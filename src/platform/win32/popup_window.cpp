@@ -2,15 +2,26 @@
 
 #include <windowsx.h>
 
+#include "core/contrast.h"
 #include "platform/background_scale.h"
 #include "platform/win32/picture.h"
 #include "platform/win32/resource.h"
 #include "platform/win32/units.h"
+#include "popup/popup_design.h"
 
 namespace velmora::win32 {
 namespace {
 
 constexpr wchar_t kPopupClass[] = L"VelmoraMessage";
+
+// The label with no colour of its own takes the theme's text colour, unless
+// that would not read on the white picture (a dark or high-contrast theme).
+COLORREF TextColour(const std::optional<Rgb>& design) {
+    if (design) return RGB(design->red, design->green, design->blue);
+    const COLORREF system = GetSysColor(COLOR_BTNTEXT);
+    const Rgb readable = ReadableOn(Rgb{GetRValue(system), GetGValue(system), GetBValue(system)}, kPopupBody);
+    return RGB(readable.red, readable.green, readable.blue);
+}
 
 GdiObject<HFONT> CreateDesignFont(const FontDesign& font, int dpi) {
     LOGFONTW log{};
@@ -88,10 +99,9 @@ PopupWindow::PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowE
     for (const auto& label : design.labels) {
         GdiObject<HFONT>& font = label.font.windowDefault ? dialogFont_ : songFont_;
         if (!font) font = CreateDesignFont(label.font, dpi);
-        const COLORREF colour = label.color ? RGB(label.color->red, label.color->green, label.color->blue)
-                                            : GetSysColor(COLOR_BTNTEXT);
-        labels_.push_back(Label{label.id, ToWide(label.caption), LabelBounds(label, dpi),
-                                LabelLook{font.get(), colour, label.alignment == Alignment::Centre}});
+        labels_.push_back(
+            Label{label.id, ToWide(label.caption), LabelBounds(label, dpi),
+                  LabelLook{font.get(), TextColour(label.color), label.alignment == Alignment::Centre}});
     }
     Attach();
 }
