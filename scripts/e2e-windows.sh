@@ -3,7 +3,8 @@
 # virtual X display with an XEmbed tray, a local feed site on 127.0.0.1, a
 # browser stand-in that logs what it is asked to open, and a Wine prefix per
 # locale copied from a template. Screenshots go to build/e2e-artifacts/.
-# Usage: scripts/e2e-windows.sh [first-run] [links] [no-config] [scaling] [western] [close] [fetch] [cost] [netfaults]
+# Usage: scripts/e2e-windows.sh [first-run] [links] [no-config] [scaling] [western] [close] [fetch] [cost] [screen-reader]
+#        [netfaults]
 #        (default: all groups)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +34,7 @@ bash tests/e2e/wine_prefix.sh "$template"
 
 start_e2e_desktop "$work" "$artifacts"
 
-for session in zh scaling en close fetch cost; do prefixes+=("$work/prefix-$session"); done
+for session in zh scaling en close fetch cost a11y; do prefixes+=("$work/prefix-$session"); done
 VELMORA_E2E_PLATFORM=windows \
 VELMORA_E2E_EXE=$root/build/windows/velmora.exe \
 VELMORA_E2E_TEMPLATE=$template \
@@ -42,6 +43,8 @@ VELMORA_E2E_RESTARTER=$root/build/windows/tests/wine/taskbar_restart.exe \
 VELMORA_E2E_CHECKER=$root/build/windows/tools/velmora-check/velmora-check.exe \
 VELMORA_E2E_SOURCE=$root \
 VELMORA_E2E_WORKERS=$root/build/windows/tests/wine/fetch_workers.exe \
+VELMORA_E2E_POPUP_READER=$root/build/windows/tests/wine/popup_reader.exe \
+VELMORA_E2E_TRAY_KEYS=$root/build/windows/tests/wine/tray_keys.exe \
     python3 tests/e2e/cases.py "$@"
 
 # The misbehaving server's faults, against the WinINet fetch this time.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace velmora::win32 {
 namespace {
@@ -81,6 +82,25 @@ TEST(Win32TrayRecord, CallbacksDecodeToTheSixButtonsAtEveryScaling) {
             EXPECT_EQ(TrayActivationOf(n, twipsPerPixel), expected[n - 512]) << n << " at " << twipsPerPixel;
     }
     EXPECT_EQ(TrayActivationOf(-32768, 15.0f), std::nullopt);
+}
+
+// Version 3 follows a left click with NIN_SELECT and a right click with
+// WM_CONTEXTMENU: the mouse asks exactly as before, the keyboard asks too.
+TEST(Win32TrayRecord, VersionThreeCallbacksRaiseTheMouseOnesOnceAndTheKeyboardsToo) {
+    using A = TrayActivation;
+    auto decode = [](std::initializer_list<int> callbacks) {
+        TrayCallbackDecoder decoder;
+        std::vector<A> raised;
+        for (int n : callbacks)
+            if (std::optional<A> a = decoder.Take(n, 15.0f)) raised.push_back(*a);
+        return raised;
+    };
+    EXPECT_EQ(decode({512, 513, 514, 0x400}), (std::vector<A>{A::LeftDown, A::LeftUp}));
+    EXPECT_EQ(decode({516, 517, 0x7B, 516, 517, 0x7B}),
+              (std::vector<A>{A::RightDown, A::RightUp, A::RightDown, A::RightUp}));
+    EXPECT_EQ(decode({0x401, 0x401, 0x7B, 512, 0x7B}),  // Enter, then the menu key twice
+              (std::vector<A>{A::KeyboardSelect, A::KeyboardSelect, A::KeyboardSelect, A::KeyboardSelect}));
+    EXPECT_EQ(decode({517, 512, 0x7B}), (std::vector<A>{A::RightUp, A::KeyboardSelect}));
 }
 
 }  // namespace

@@ -109,9 +109,15 @@ NotifyIconRecord ThroughWire(const NotifyIconRecord& record) {
     return back;
 }
 
-std::optional<TrayActivation> TrayActivationOf(int pixelX, float twipsPerPixelX) {
+namespace {
+
+int CallbackNumber(int pixelX, float twipsPerPixelX) {
     const float twips = static_cast<float>(pixelX) * twipsPerPixelX;
-    switch (CInt32(DivideSingle(twips, twipsPerPixelX))) {
+    return CInt32(DivideSingle(twips, twipsPerPixelX));
+}
+
+std::optional<TrayActivation> ActivationOfNumber(int number) {
+    switch (number) {
         case 513:
             return TrayActivation::LeftDown;
         case 514:
@@ -124,9 +130,25 @@ std::optional<TrayActivation> TrayActivationOf(int pixelX, float twipsPerPixelX)
             return TrayActivation::RightUp;
         case 518:
             return TrayActivation::RightDoubleClick;
+        case kNinKeySelect:
+        case kWmContextMenu:
+            return TrayActivation::KeyboardSelect;
         default:
-            return std::nullopt;  // a plain move (512) or any other button
+            return std::nullopt;  // a plain move (512), NIN_SELECT, any other button
     }
+}
+
+}  // namespace
+
+std::optional<TrayActivation> TrayActivationOf(int pixelX, float twipsPerPixelX) {
+    return ActivationOfNumber(CallbackNumber(pixelX, twipsPerPixelX));
+}
+
+std::optional<TrayActivation> TrayCallbackDecoder::Take(int pixelX, float twipsPerPixelX) {
+    const int number = CallbackNumber(pixelX, twipsPerPixelX);
+    const bool clicksOwnMenu = afterRightUp_ && number == kWmContextMenu;
+    afterRightUp_ = number == 517;
+    return clicksOwnMenu ? std::nullopt : ActivationOfNumber(number);
 }
 
 }  // namespace velmora::win32

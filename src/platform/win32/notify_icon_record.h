@@ -21,7 +21,12 @@ inline constexpr std::size_t kNotifyIconRecordSize = 488;
 using NotifyIconWire = std::array<std::uint8_t, kNotifyIconRecordSize>;
 
 // Shell_NotifyIcon's messages.
-inline constexpr std::uint32_t kNimAdd = 0, kNimModify = 1, kNimDelete = 2;
+inline constexpr std::uint32_t kNimAdd = 0, kNimModify = 1, kNimDelete = 2, kNimSetVersion = 4;
+// The version that reports the keyboard: Enter or Space on the chosen icon
+// (NIN_KEYSELECT) and the context-menu key (WM_CONTEXTMENU). It also follows
+// a left click with NIN_SELECT and a right click with WM_CONTEXTMENU.
+inline constexpr std::uint32_t kNotifyIconVersion = 3;
+inline constexpr int kNinSelect = 0x400, kNinKeySelect = 0x401, kWmContextMenu = 0x7B;
 // NIF_MESSAGE + NIF_ICON + NIF_TIP + NIF_INFO: every call carries all four,
 // so a balloon once set comes back with each later modify.
 inline constexpr std::int32_t kNifInfo = 16;
@@ -90,8 +95,19 @@ NotifyIconRecord ThroughWire(const NotifyIconRecord& record);
 
 // The mouse message that the picture box takes for a move to `pixelX`,
 // turned back the way the picture box's twips give it: the screen's twips
-// per pixel out and in again, rounded half to even. Anything but the six
-// button messages is no activation.
+// per pixel out and in again, rounded half to even. The six button messages
+// and the keyboard's two are activations; nothing else is.
 std::optional<TrayActivation> TrayActivationOf(int pixelX, float twipsPerPixelX);
+
+// The shell's callbacks for one icon, in the order they come: the
+// WM_CONTEXTMENU that follows a right button's release belongs to that
+// click, which has already asked its question, so it raises nothing.
+class TrayCallbackDecoder {
+public:
+    std::optional<TrayActivation> Take(int pixelX, float twipsPerPixelX);
+
+private:
+    bool afterRightUp_ = false;
+};
 
 }  // namespace velmora::win32

@@ -2,15 +2,32 @@
 
 #include <windowsx.h>
 
+#include "core/contrast.h"
 #include "platform/background_scale.h"
 #include "platform/win32/picture.h"
 #include "platform/win32/resource.h"
 #include "platform/win32/units.h"
+#include "popup/popup_design.h"
 
 namespace velmora::win32 {
 namespace {
 
 constexpr wchar_t kPopupClass[] = L"VelmoraMessage";
+// A label's default action, asked for by a screen reader; wParam: the label.
+constexpr UINT kInvokeMessage = WM_APP + 2;
+
+// The label with no colour of its own takes the theme's text colour, unless
+// that would not read on the white picture (a dark or high-contrast theme).
+COLORREF TextColour(const std::optional<Rgb>& design) {
+    if (design) return RGB(design->red, design->green, design->blue);
+    const COLORREF system = GetSysColor(COLOR_BTNTEXT);
+    const Rgb readable = ReadableOn(Rgb{GetRValue(system), GetGValue(system), GetBValue(system)}, kPopupBody);
+    return RGB(readable.red, readable.green, readable.blue);
+}
+
+PixelRect ToPixelRect(const RECT& r, POINT offset) {
+    return PixelRect{r.left + offset.x, r.top + offset.y, r.right + offset.x, r.bottom + offset.y};
+}
 
 GdiObject<HFONT> CreateDesignFont(const FontDesign& font, int dpi) {
     LOGFONTW log{};
@@ -85,23 +102,40 @@ PopupWindow::PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowE
       // Made for the window's own size: the picture covers the client area
       // at every scaling, one picture pixel to one screen pixel.
       background_(LoadPictureResource(instance, BackgroundResource(dpi), width_, designHeight_)) {
-    for (const auto& label : design.labels) {
+    for (const std::size_t place : ReadingOrder(design.labels)) {
+        const LabelDesign& label = design.labels[place];
         GdiObject<HFONT>& font = label.font.windowDefault ? dialogFont_ : songFont_;
         if (!font) font = CreateDesignFont(label.font, dpi);
-        const COLORREF colour = label.color ? RGB(label.color->red, label.color->green, label.color->blue)
-                                            : GetSysColor(COLOR_BTNTEXT);
-        labels_.push_back(Label{label.id, ToWide(label.caption), LabelBounds(label, dpi),
-                                LabelLook{font.get(), colour, label.alignment == Alignment::Centre}});
+        labels_.push_back(
+            Label{label.id, ToWide(label.caption), LabelBounds(label, dpi),
+                  LabelLook{font.get(), TextColour(label.color), label.alignment == Alignment::Centre},
+                  label.role, label.accessibleName});
     }
     Attach();
 }
 
 PopupWindow::~PopupWindow() {
     if (pressed_) ReleaseCapture();
+    // A screen reader may still hold the object: from now on it answers
+    // that the window is gone.
+    if (accessible_) {
+        accessible_->Disconnect();
+        accessible_->Release();
+    }
 }
 
 void PopupWindow::Show() {
     shown_ = true;
+    Place();
+}
+
+// The alert is raised once the window can be seen (for a new notice, at the
+// slide's first step): a reader may pass over an alert from a hidden window.
+// The texts the reader asks for are in place by then.
+void PopupWindow::Announce(const Text& name, const Text& description) {
+    alertName_ = name;
+    alertDescription_ = description;
+    announcePending_ = true;
     Place();
 }
 
@@ -111,6 +145,30 @@ void PopupWindow::ApplyPlacement() {
     const bool visible = shown_ && height_ > 0;
     SetWindowPos(hwnd_, nullptr, left_, top_, width_, std::max(height_, 1),
                  SWP_NOZORDER | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+    if (visible && announcePending_) {
+        announcePending_ = false;
+        // The client object is the alert; the system's window object is not.
+        NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+    }
+}
+
+AccessibleView PopupWindow::View() const {
+    AccessibleView view{alertName_, alertDescription_, {}, {}};
+    POINT origin{0, 0};
+    ClientToScreen(hwnd_, &origin);
+    RECT client{};
+    if (IsWindowVisible(hwnd_)) GetClientRect(hwnd_, &client);
+    view.window = ToPixelRect(client, origin);
+    for (const Label& label : labels_) {
+        const Text caption = FromWide(label.caption.data(), label.caption.size());
+        view.children.push_back(AccessibleChild{label.id, label.role, NameOf(label.accessibleName, caption),
+                                                ToPixelRect(label.bounds, origin)});
+    }
+    return view;
+}
+
+void PopupWindow::InvokeLater(Control label) {
+    PostMessageW(hwnd_, kInvokeMessage, static_cast<WPARAM>(label), 0);
 }
 
 void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
@@ -211,6 +269,14 @@ LRESULT PopupWindow::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
             // The core unloads the pop-up its own way; that may destroy
             // this window, so nothing of it is touched afterwards.
             events_.CloseRequested();
+            return 0;
+        case WM_GETOBJECT:
+            // Only the client object is ours; the rest is the system's.
+            if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT)) break;
+            if (!accessible_) accessible_ = new PopupAccessible(*this);
+            return LresultFromObject(__uuidof(IAccessible), wParam, accessible_);
+        case kInvokeMessage:
+            events_.Invoke(static_cast<Control>(wParam));  // may unload the pop-up
             return 0;
         case WM_CAPTURECHANGED:
             // Capture taken away (another window, a menu): no release follows.

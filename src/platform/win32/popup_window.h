@@ -1,7 +1,8 @@
 // The notice pop-up: borderless and topmost. It never takes the focus or
 // activation, draws the background picture made for its DPI and paints its
 // four labels over it; a pressed label captures the mouse so that the
-// release comes back to it.
+// release comes back to it. Screen readers find it as an alert whose
+// children are the labels, and hear of each notice once it shows.
 #pragma once
 
 #include <optional>
@@ -9,11 +10,12 @@
 
 #include "platform/win32/gdi.h"
 #include "platform/win32/label_painter.h"
+#include "platform/win32/popup_accessible.h"
 #include "platform/win32/window_base.h"
 
 namespace velmora::win32 {
 
-class PopupWindow final : public WindowBase {
+class PopupWindow final : public WindowBase, private AccessibleHost {
 public:
     static void RegisterClasses(HINSTANCE instance);
     // Laid out at `dpi` for its whole life.
@@ -21,6 +23,7 @@ public:
     ~PopupWindow() override;
 
     void Show() override;
+    void Announce(const Text& name, const Text& description) override;
     void SetLabelCaption(Control label, const Text& caption) override;
     void MoveLabel(Control label, Twips left, Twips top) override;
 
@@ -34,7 +37,14 @@ private:
         std::wstring caption;
         RECT bounds;
         LabelLook look;
+        AccessibleRole role;
+        Text accessibleName;  // empty: the caption
     };
+
+    // What screen readers see; labels_ is in reading order.
+    HWND Window() const override { return hwnd_; }
+    AccessibleView View() const override;
+    void InvokeLater(Control label) override;
 
     void Paint();
     Label* Find(Control id);
@@ -53,6 +63,10 @@ private:
     bool shown_ = false;
     std::optional<Control> pressed_;
     std::int16_t pressedButton_ = 0;
+    // Made on the first request; disconnected when the window goes.
+    PopupAccessible* accessible_ = nullptr;
+    Text alertName_, alertDescription_;
+    bool announcePending_ = false;
 };
 
 }  // namespace velmora::win32

@@ -11,7 +11,9 @@
 namespace velmora::win32 {
 namespace {
 
-static_assert(kNimAdd == NIM_ADD && kNimModify == NIM_MODIFY && kNimDelete == NIM_DELETE);
+static_assert(kNimAdd == NIM_ADD && kNimModify == NIM_MODIFY && kNimDelete == NIM_DELETE &&
+              kNimSetVersion == NIM_SETVERSION && kNotifyIconVersion == NOTIFYICON_VERSION);
+static_assert(kNinSelect == NIN_SELECT && kNinKeySelect == NIN_KEYSELECT && kWmContextMenu == WM_CONTEXTMENU);
 static_assert(kNotifyIconFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO) && kNifInfo == NIF_INFO);
 static_assert(kWmMouseMove == WM_MOUSEMOVE);
 
@@ -49,6 +51,13 @@ NOTIFYICONDATAW ToNative(const NotifyIconRecord& record) {
     return data;
 }
 
+// The version lasts as long as the icon: every add asks for it again.
+void AddWithVersion(NOTIFYICONDATAW& data) {
+    Shell_NotifyIconW(NIM_ADD, &data);
+    data.uVersion = NOTIFYICON_VERSION;
+    Shell_NotifyIconW(NIM_SETVERSION, &data);
+}
+
 }  // namespace
 
 UINT TrayIcons::TaskbarCreatedMessage() {
@@ -65,7 +74,8 @@ void TrayIcons::Deliver(HWND pictureBox, int pixelX) {
     auto icon = std::find_if(icons_.begin(), icons_.end(),
                              [&](const TrayIcon* each) { return each->pictureBox_ == pictureBox; });
     if (icon == icons_.end()) return;
-    const std::optional<TrayActivation> activation = TrayActivationOf(pixelX, TwipsPerPixel(ScreenDpi()));
+    const std::optional<TrayActivation> activation =
+        (*icon)->callbacks_.Take(pixelX, TwipsPerPixel(ScreenDpi()));
     if (!activation) return;
     // A copy: the handler may destroy the icon.
     const std::function<void(TrayActivation)> onActivation = (*icon)->onActivation_;
@@ -78,7 +88,7 @@ void TrayIcons::AddAgain() {
         NOTIFYICONDATAW data = icon->Native();
         // A balloon belongs to the moment it was raised; do not raise it again.
         data.uFlags &= ~static_cast<UINT>(NIF_INFO);
-        Shell_NotifyIconW(NIM_ADD, &data);
+        AddWithVersion(data);
     }
 }
 
@@ -115,7 +125,10 @@ NOTIFYICONDATAW TrayIcon::Native() const {
 // The shell's answer is never looked at: there is nothing to do about it.
 void TrayIcon::Send(DWORD message) {
     NOTIFYICONDATAW data = Native();
-    Shell_NotifyIconW(message, &data);
+    if (message == NIM_ADD)
+        AddWithVersion(data);
+    else
+        Shell_NotifyIconW(message, &data);
     if (message == NIM_ADD) added_ = true;
     if (message == NIM_DELETE) added_ = false;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/notify_icon_record.h"
 #include "platform/win32/win32_api.h"
 
 #include <shellapi.h>
@@ -62,6 +63,7 @@ private:
     HICON picture_;
     std::function<void(TrayActivation)> onActivation_;
     TrayIconContent content_;
+    TrayCallbackDecoder callbacks_;
     bool added_ = false;
 };
 
