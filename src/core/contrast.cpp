@@ -18,8 +18,8 @@ double Luminance(Rgb colour) {
 }  // namespace
 
 double ContrastRatio(Rgb a, Rgb b) {
-    const auto [dark, light] = std::minmax(Luminance(a), Luminance(b));
-    return (light + 0.05) / (dark + 0.05);
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 Rgb ReadableOn(Rgb preferred, Rgb background) {
