@@ -52,13 +52,16 @@ class Config:
         self.bin = env["VELMORA_E2E_BIN"]
         self.locpath = env["VELMORA_E2E_LOCPATH"]
         # The Windows program's helpers: a template prefix, the box reader,
-        # Explorer's stand-in, velmora-check.exe and the shared feed site.
+        # Explorer's stand-in, velmora-check.exe, the shared feed site, the
+        # pop-up's screen reader and the shell's keyboard callbacks.
         self.template = env.get("VELMORA_E2E_TEMPLATE")
         self.reader = env.get("VELMORA_E2E_READER")
         self.checker = env.get("VELMORA_E2E_CHECKER")
         self.restarter = env.get("VELMORA_E2E_RESTARTER")
         self.source = env.get("VELMORA_E2E_SOURCE")
         self.workers = env.get("VELMORA_E2E_WORKERS")
+        self.popup_reader = env.get("VELMORA_E2E_POPUP_READER")
+        self.tray_keys = env.get("VELMORA_E2E_TRAY_KEYS")
         self.base = "http://127.0.0.1:8741/"
 
 
@@ -95,6 +98,16 @@ def launches():
         return []
     with open(config.launches, encoding="utf-8") as f:
         return [line.rstrip("\n") for line in f]
+
+
+def read_text(path):
+    """A helper program's output so far, whole lines or not."""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def json_lines(path):
+    return [json.loads(line) for line in read_text(path).splitlines() if line.startswith("{")]
 
 
 def artifact(name):
@@ -571,8 +584,7 @@ def fetch_workers(session, state):
                                    env=session.env, stdout=out, stderr=subprocess.DEVNULL)
         try:
             def sample():
-                with open(output, encoding="utf-8", errors="replace") as f:
-                    lines = [line.strip() for line in f if line.startswith("check ")]
+                lines = [line.strip() for line in read_text(output).splitlines() if line.startswith("check ")]
                 for line in lines[len(samples):]:
                     threads, sockets = thread_and_socket_count(process.pid)
                     wineserver = session.wineserver_pid()
@@ -646,22 +658,13 @@ STATE_INVISIBLE, STATE_OFFSCREEN, STATE_FOCUSABLE, STATE_LINKED = 0x8000, 0x1000
 CO_E_OBJNOTCONNECTED, E_FAIL = "0x800401fd", "0x80004005"
 
 
-def read_text(path):
-    with open(path, encoding="utf-8", errors="replace") as f:
-        return f.read()
-
-
-def json_lines(path):
-    return [json.loads(line) for line in read_text(path).splitlines() if line.startswith("{")]
-
-
 @case("screen reader (MSAA): told of the notice, it reads every label by role and name and follows the link")
 def screen_reader_msaa(session, state):
     write_feed("feeds/a11y.xml", A11Y_TITLE, A11Y_TEXT, LINK_A11Y, "Thu, 10 Dec 2026 06:00:00 GMT")
     session.install("a11y", "feeds/a11y.xml")
     output = os.path.join(config.work, "popup-reader.txt")
     with open(output, "wb") as out:
-        reader = subprocess.Popen([WINE, os.environ["VELMORA_E2E_POPUP_READER"], str(POPUP_FULL_H)], env=session.env,
+        reader = subprocess.Popen([WINE, config.popup_reader, str(POPUP_FULL_H)], env=session.env,
                                   stdin=subprocess.PIPE, stdout=out, stderr=subprocess.DEVNULL)
     try:
         wait_for("the reader to listen", lambda: "listening" in read_text(output), 30, 0.1)
@@ -720,7 +723,7 @@ def keyboard_exit_prompt(session, state):
     main = state["main"]
     icon = assert_icon_docked(session)
     for keys in ("enter", "menu"):
-        sent = run_wine([os.environ["VELMORA_E2E_TRAY_KEYS"], keys], session.env, 30)
+        sent = run_wine([config.tray_keys, keys], session.env, 30)
         check(sent.returncode == 0, "the program's icon window was not found")
         box = session.wait_dialog(EXIT_PROMPT[0])
         check(box.text() == EXIT_PROMPT[1], f"the prompt reads {box.text()!r}")

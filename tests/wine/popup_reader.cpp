@@ -17,24 +17,20 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "core/text.h"
 
 namespace {
 
 constexpr DWORD kTimeoutMs = 60000;
 HWND alertWindow = nullptr;
 
-std::string Utf8(const wchar_t* text, int length) {
-    if (!text || length <= 0) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 std::string Json(BSTR text) {
+    const std::u16string_view units(reinterpret_cast<const char16_t*>(text), text ? SysStringLen(text) : 0);
     std::string out = "\"";
-    for (char c : Utf8(text, text ? static_cast<int>(SysStringLen(text)) : 0)) {
+    for (char c : velmora::TextToUtf8(units)) {
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }

@@ -64,14 +64,6 @@ HRESULT PopupAccessible::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT
     return E_NOTIMPL;
 }
 
-HRESULT PopupAccessible::Look(const VARIANT& child, AccessibleView& view, long& id) const {
-    if (!host_) return CO_E_OBJNOTCONNECTED;
-    if (child.vt != VT_I4) return E_INVALIDARG;
-    view = host_->View();
-    id = child.lVal;
-    return IsValidChildId(view, id) ? S_OK : E_INVALIDARG;
-}
-
 // The parent is the system's object for the window itself.
 HRESULT PopupAccessible::get_accParent(IDispatch** parent) {
     if (!parent) return E_POINTER;
@@ -92,22 +84,17 @@ HRESULT PopupAccessible::get_accChildCount(long* count) {
 HRESULT PopupAccessible::get_accChild(VARIANT child, IDispatch** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    return id == kChildSelf ? E_INVALIDARG : S_FALSE;
+    return Answer(child,
+                  [](const AccessibleView&, long id) { return id == kChildSelf ? E_INVALIDARG : S_FALSE; });
 }
 
 HRESULT PopupAccessible::get_accName(VARIANT child, BSTR* name) {
     if (!name) return E_POINTER;
     *name = nullptr;
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    const AccessibleChild* label = ChildOf(view, id);
-    return Out(name, label ? label->name : view.name);
+    return Answer(child, [&](const AccessibleView& view, long id) {
+        const AccessibleChild* label = ChildOf(view, id);
+        return Out(name, label ? label->name : view.name);
+    });
 }
 
 HRESULT PopupAccessible::get_accValue(VARIANT, BSTR* value) {
@@ -119,34 +106,28 @@ HRESULT PopupAccessible::get_accValue(VARIANT, BSTR* value) {
 HRESULT PopupAccessible::get_accDescription(VARIANT child, BSTR* description) {
     if (!description) return E_POINTER;
     *description = nullptr;
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    return id == kChildSelf ? Out(description, view.description) : S_FALSE;
+    return Answer(child, [&](const AccessibleView& view, long id) {
+        return id == kChildSelf ? Out(description, view.description) : S_FALSE;
+    });
 }
 
 HRESULT PopupAccessible::get_accRole(VARIANT child, VARIANT* role) {
     if (!role) return E_POINTER;
     VariantInit(role);
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    const AccessibleChild* label = ChildOf(view, id);
-    Put(role, label ? RoleOf(label->role) : kRoleAlert);
-    return S_OK;
+    return Answer(child, [&](const AccessibleView& view, long id) {
+        const AccessibleChild* label = ChildOf(view, id);
+        Put(role, label ? RoleOf(label->role) : kRoleAlert);
+        return S_OK;
+    });
 }
 
 HRESULT PopupAccessible::get_accState(VARIANT child, VARIANT* state) {
     if (!state) return E_POINTER;
     VariantInit(state);
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    Put(state, StateOf(view, id));
-    return S_OK;
+    return Answer(child, [&](const AccessibleView& view, long id) {
+        Put(state, StateOf(view, id));
+        return S_OK;
+    });
 }
 
 HRESULT PopupAccessible::get_accHelp(VARIANT, BSTR* help) {
@@ -184,12 +165,10 @@ HRESULT PopupAccessible::get_accSelection(VARIANT* selected) {
 HRESULT PopupAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
     if (!action) return E_POINTER;
     *action = nullptr;
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    const AccessibleChild* label = ChildOf(view, id);
-    return label ? Out(action, DefaultActionOf(label->role)) : S_FALSE;
+    return Answer(child, [&](const AccessibleView& view, long id) {
+        const AccessibleChild* label = ChildOf(view, id);
+        return label ? Out(action, DefaultActionOf(label->role)) : S_FALSE;
+    });
 }
 
 // Selecting or focusing would take the focus from the user's window.
@@ -200,30 +179,26 @@ HRESULT PopupAccessible::accSelect(long, VARIANT) {
 HRESULT PopupAccessible::accLocation(long* left, long* top, long* width, long* height, VARIANT child) {
     if (!left || !top || !width || !height) return E_POINTER;
     *left = *top = *width = *height = 0;
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    const AccessibleChild* label = ChildOf(view, id);
-    const PixelRect r = label ? label->screen : view.window;
-    *left = r.left;
-    *top = r.top;
-    *width = r.right - r.left;
-    *height = r.bottom - r.top;
-    return S_OK;
+    return Answer(child, [&](const AccessibleView& view, long id) {
+        const AccessibleChild* label = ChildOf(view, id);
+        const PixelRect r = label ? label->screen : view.window;
+        *left = r.left;
+        *top = r.top;
+        *width = r.right - r.left;
+        *height = r.bottom - r.top;
+        return S_OK;
+    });
 }
 
 HRESULT PopupAccessible::accNavigate(long direction, VARIANT start, VARIANT* end) {
     if (!end) return E_POINTER;
     VariantInit(end);
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(start, view, id);
-    if (FAILED(looked)) return looked;
-    const std::optional<long> found = Navigate(view, id, direction);
-    if (!found) return S_FALSE;
-    Put(end, *found);
-    return S_OK;
+    return Answer(start, [&](const AccessibleView& view, long id) {
+        const std::optional<long> found = Navigate(view, id, direction);
+        if (!found) return S_FALSE;
+        Put(end, *found);
+        return S_OK;
+    });
 }
 
 HRESULT PopupAccessible::accHitTest(long x, long y, VARIANT* child) {
@@ -237,14 +212,12 @@ HRESULT PopupAccessible::accHitTest(long x, long y, VARIANT* child) {
 }
 
 HRESULT PopupAccessible::accDoDefaultAction(VARIANT child) {
-    AccessibleView view;
-    long id = 0;
-    const HRESULT looked = Look(child, view, id);
-    if (FAILED(looked)) return looked;
-    const AccessibleChild* label = ChildOf(view, id);
-    if (!label || DefaultActionOf(label->role).empty()) return DISP_E_MEMBERNOTFOUND;
-    host_->InvokeLater(label->id);
-    return S_OK;
+    return Answer(child, [&](const AccessibleView& view, long id) {
+        const AccessibleChild* label = ChildOf(view, id);
+        if (!label || DefaultActionOf(label->role).empty()) return DISP_E_MEMBERNOTFOUND;
+        host_->InvokeLater(label->id);
+        return S_OK;
+    });
 }
 
 HRESULT PopupAccessible::put_accName(VARIANT, BSTR) {

@@ -68,9 +68,16 @@ public:
 
 private:
     ~PopupAccessible() = default;
-    // The view, when the window is still there and the child id names the
-    // window or one of its labels.
-    HRESULT Look(const VARIANT& child, AccessibleView& view, long& id) const;
+    // `reply(view, childId)`, when the window is still there and the child
+    // id names the window or one of its labels; otherwise why not.
+    template <typename Reply>
+    HRESULT Answer(const VARIANT& child, Reply&& reply) const {
+        if (!host_) return CO_E_OBJNOTCONNECTED;
+        if (child.vt != VT_I4) return E_INVALIDARG;
+        const AccessibleView view = host_->View();
+        if (!IsValidChildId(view, child.lVal)) return E_INVALIDARG;
+        return reply(view, child.lVal);
+    }
 
     LONG references_ = 1;
     AccessibleHost* host_;
