@@ -180,6 +180,10 @@ TEST(ExamineFeed, PositionLimitsOfTheSixteenBitSearch) {
     EXPECT_THROW(Examine(head + pad(32746) + tail), RuntimeError);
     // An absent marker stays absent however long the text.
     EXPECT_EQ(ReasonOf(Examine(head + Text(40000, u' '))), NoNotice::NoDescription);
+    // All six searches come before any test: a missing title does not hide
+    // a "</link>" beyond the limit.
+    EXPECT_THROW(Examine(u"<item><pubDate>D</pubDate><link>l" + Text(40000, u' ') + u"</link>"),
+                 RuntimeError);
 }
 
 }  // namespace
