@@ -62,7 +62,7 @@ class SampleFeeds(unittest.TestCase):
             "title": "Release 2.4[/b] \u00b7 发布说明",
             "text": "New:[/u] faster start-up, fewer[/i] wake-ups &\u00b7 修复了三个问题。\n"
                     "Second line with \"quotes\" and a back\\slash.",
-            "link": "https://news.example.org/post/2401?from=rss&amp;id=7",
+            "link": "https://news.example.org/post/2401?from=rss&id=7",
             "titleCaption": "Release 2.4[/b",
             "textCaption": "New:[/u] faster start-up, fewer[/i] wake-ups &\u00b7 修复了三个问题。\n"
                            "Second line with \"quotes\" and a back\\slash.",
@@ -75,7 +75,7 @@ class SampleFeeds(unittest.TestCase):
         self.assertEqual(lines[0], "shown: yes")
         self.assertIn("title: Release 2.4[/b] \u00b7 发布说明", lines)
         self.assertIn("title label: Release 2.4[/b", lines)
-        self.assertIn("link: https://news.example.org/post/2401?from=rss&amp;id=7", lines)
+        self.assertIn("link: https://news.example.org/post/2401?from=rss&id=7", lines)
 
     def test_wordpress_plain_titles_show_nothing(self):
         code, result, _ = run_json(feed("wordpress.xml"))
