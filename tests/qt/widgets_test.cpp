@@ -371,6 +371,25 @@ TEST_F(QtWidgets, ShutdownSignalsArriveOnTheEventLoop) {
     }
 }
 
+// Started under nohup or by a shell's "&": a hang-up or Ctrl+C stays
+// ignored, while kill's SIGTERM is still heard; afterwards all are as found.
+TEST_F(QtWidgets, HangUpAndInterruptIgnoredAtStartStayIgnored) {
+    const auto ignored = [](int signal) {
+        struct sigaction now {};
+        sigaction(signal, nullptr, &now);
+        return now.sa_handler == SIG_IGN;
+    };
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) std::signal(signal, SIG_IGN);
+    {
+        velmora::qt::ShutdownSignals watcher([] {});
+        EXPECT_TRUE(ignored(SIGINT));
+        EXPECT_TRUE(ignored(SIGHUP));
+        EXPECT_FALSE(ignored(SIGTERM));
+    }
+    EXPECT_TRUE(ignored(SIGTERM));
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) std::signal(signal, SIG_DFL);
+}
+
 TEST_F(QtWidgets, TheBlockingPumpWakesWhenATransferEnds) {
     // Nothing else will happen: only the transfer's wake-up can end the wait.
     bool watchdog = false;
