@@ -7,6 +7,7 @@
 # with a session bus of its own and a screen reader stand-in on AT-SPI.
 # Screenshots go to build/e2e-artifacts/linux/.
 # Usage: scripts/e2e-linux.sh [first-run] [links] [no-config] [scaling] [western] [close] [screen-reader]
+#        [late-panel]
 #        (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
