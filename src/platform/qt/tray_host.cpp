@@ -16,6 +16,7 @@ namespace {
 
 constexpr char kWatcherService[] = "org.kde.StatusNotifierWatcher";
 constexpr char kWatcherPath[] = "/StatusNotifierWatcher";
+constexpr char kGnomeShellService[] = "org.gnome.Shell";
 // A host that does not answer within this is not one to dock in.
 constexpr int kBusCallTimeoutMs = 2000;
 
@@ -67,6 +68,14 @@ bool XEmbedTrayPresent() {
 
 bool TrayHostPresent() {
     return StatusNotifierHostRegistered() || XEmbedTrayPresent();
+}
+
+bool HostShowsOnlyMenus() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    const QDBusReply<QString> watcher = bus.interface()->serviceOwner(kWatcherService);
+    const QDBusReply<QString> shell = bus.interface()->serviceOwner(kGnomeShellService);
+    return watcher.isValid() && shell.isValid() && watcher.value() == shell.value();
 }
 
 TrayHostWatch::TrayHostWatch(std::function<void()> onHost) : onHost_(std::move(onHost)) {

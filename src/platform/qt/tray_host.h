@@ -17,6 +17,10 @@ namespace velmora::qt {
 // later.
 bool TrayHostPresent();
 
+// GNOME Shell's host shows only the item's exported menu and never asks the
+// item itself; its watcher lives in the shell's own connection.
+bool HostShowsOnlyMenus();
+
 class TrayHostWatch final : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:

@@ -89,6 +89,15 @@ void TrayIcon::Create() {
     connect(tray_, &QSystemTrayIcon::activated, this, &TrayIcon::Activated);
     // Without its picture the icon still needs something the user can click.
     tray_->setIcon(picture_.isNull() ? QApplication::windowIcon() : picture_);
+    // Before the icon shows: the host reads the menu when the item registers.
+    // Elsewhere no menu, so that the right button asks at once.
+    if (HostShowsOnlyMenus()) {
+        menu_ = new QMenu;
+        connect(menu_->addAction(QStringLiteral("退出")), &QAction::triggered, this, [this] {
+            for (TrayActivation activation : ActivationsForReason(QSystemTrayIcon::Context)) Post(activation);
+        });
+        tray_->setContextMenu(menu_);
+    }
     Show(content_);
 }
 
@@ -104,6 +113,8 @@ void TrayIcon::Remove() {
     tray_->hide();
     tray_->deleteLater();
     tray_ = nullptr;
+    if (menu_) menu_->deleteLater();
+    menu_ = nullptr;
     --addedIcons;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -56,6 +57,8 @@ private:
     // While added. Deleted later: a click posted on it may be the one whose
     // handler removes the icon.
     QSystemTrayIcon* tray_ = nullptr;
+    // Only for a host that shows nothing else: its one entry asks to quit.
+    QMenu* menu_ = nullptr;
     // While added and waiting for a tray to appear.
     TrayHostWatch* hostWatch_ = nullptr;
     TrayIconContent content_;
