@@ -449,7 +449,7 @@ def cpu_while_waiting(session, state):
     check(figures["stalled"] <= figures["idle"] + 0.05, f"waiting costs CPU: {figures}")
 
 
-@case("9 a close request from outside (taskkill, kill -TERM) ends the program with 0; it takes its icon away")
+@case("9 a close request from outside (taskkill, velmora --quit) ends the program with 0; it takes its icon away")
 def close_request(session, state):
     write_feed("feeds/close.xml", "关闭", "closing from outside", LINK_A, "Wed, 09 Dec 2026 06:00:00 GMT")
     session.install("close", "feeds/close.xml")

@@ -255,8 +255,11 @@ class LinuxSession:
         return urllib.parse.quote(link, safe=":/?=&#%")
 
     def request_close(self, process):
-        process.send_signal(signal.SIGTERM)
-        return True
+        """`velmora --quit`: it sends the running copy the SIGTERM that kill
+        sends, and returns 0 once that copy has gone."""
+        program = os.readlink(f"/proc/{process.pid}/exe")
+        asked = subprocess.run([program, "--quit"], env=self.env, capture_output=True, timeout=20)
+        return asked.returncode == 0 and process.poll() is not None
 
     def deleted_own_icon(self, folder):
         """The X server drops a dead client's icon too; the exit status 0
