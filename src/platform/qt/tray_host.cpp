@@ -72,7 +72,8 @@ bool TrayHostPresent() {
 
 bool HostShowsOnlyMenus() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return false;
+    // An icon docked through XEmbed takes its clicks itself.
+    if (!StatusNotifierHostRegistered()) return false;
     const QDBusReply<QString> watcher = bus.interface()->serviceOwner(kWatcherService);
     const QDBusReply<QString> shell = bus.interface()->serviceOwner(kGnomeShellService);
     return watcher.isValid() && shell.isValid() && watcher.value() == shell.value();
