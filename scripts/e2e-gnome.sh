@@ -27,7 +27,9 @@ if [ "$(id -u)" -eq 0 ]; then
     chown -R nobody:nogroup "$work" "$artifacts"
     as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 fi
-# Nothing of the calling desktop: the session is the case's own.
+# Nothing of the calling desktop: the session is the case's own. Its bus
+# and services talk on standard error: that goes to a log, shown on failure.
 env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" LANG=C.UTF-8 \
     "${as_user[@]}" dbus-run-session -- \
-    /usr/bin/python3 tests/e2e/gnome_case.py "$work/velmora/velmora" "$work" "$artifacts"
+    /usr/bin/python3 tests/e2e/gnome_case.py "$work/velmora/velmora" "$work" "$artifacts" 2>>"$work/session.log" ||
+    { tail -n 40 "$work/session.log" >&2; exit 1; }

@@ -32,8 +32,8 @@ bus = dbus.SessionBus()
 processes = []
 
 
-def start(command, log, **env):
-    process = subprocess.Popen(command, stdout=log, stderr=log, env=dict(os.environ, **env))
+def start(command, log, stdout=None, **env):
+    process = subprocess.Popen(command, stdout=stdout or log, stderr=log, env=dict(os.environ, **env))
     processes.append(process)
     return process
 
@@ -155,9 +155,9 @@ def changed_box(before, after, area):
     return (min(xs), min(ys), max(xs), max(ys)) if xs else None
 
 
-def x_windows(display, name):
+def x_windows(x_env, name):
     result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], capture_output=True, text=True,
-                            env=display)
+                            env=x_env)
     return [int(w) for w in result.stdout.split()]
 
 
@@ -166,11 +166,11 @@ def main():
     log = open(os.path.join(WORK, "gnome.log"), "ab")
     timings = {}
     started = time.monotonic()
-    system = start(["dbus-daemon", "--session", "--nofork", "--print-address=1"], subprocess.PIPE)
+    system = start(["dbus-daemon", "--session", "--nofork", "--print-address=1"], log, subprocess.PIPE)
     system_address = system.stdout.readline().decode().strip()
     subprocess.run(["gsettings", "set", "org.gnome.shell", "enabled-extensions", f"['{EXTENSION}']"], check=True)
     shell = start(["gnome-shell", "--headless", "--wayland", "--virtual-monitor", f"{SCREEN_W}x{SCREEN_H}"], log,
-          DBUS_SYSTEM_BUS_ADDRESS=system_address)
+                  DBUS_SYSTEM_BUS_ADDRESS=system_address)
     wait_for("GNOME Shell", overview_off, 60, 0.2)
     display, xauthority = wait_for("Xwayland", lambda: xwayland_display(shell), 30, 0.2)
     x_env = dict(os.environ, DISPLAY=display, XAUTHORITY=xauthority)
