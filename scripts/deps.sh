@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [unit|sanitize|windows|linux|desktop|e2e-linux|package|all]   (default: unit)
+# Usage: scripts/deps.sh [unit|sanitize|windows|linux|desktop|e2e-linux|gnome|package|all]   (default: unit)
 set -euo pipefail
 
 unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl iproute2)
 sanitize=(clang libclang-rt-14-dev)
 # Qt's own texts in the desktop's language; the widgets tests compile the
-# locales they run under (locales).
-linux=(qt6-base-dev fonts-noto-cjk qt6-translations-l10n locales)
+# locales they run under (locales); the tray icon watches the X display for
+# a tray (libxcb1-dev).
+linux=(qt6-base-dev libxcb1-dev fonts-noto-cjk qt6-translations-l10n locales)
 # A desktop of the tests' own for both programs' end-to-end runs and the
 # demos: a display with an XEmbed tray, input, screenshots, window queries,
 # Chinese glyphs, and the locales the cases run under.
@@ -16,8 +17,11 @@ desktop=(xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei fonts-noto-c
 windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
 # The Linux program's end-to-end tests: xclip reads message boxes' texts; a
 # session bus, the accessibility bus and registry, and Python's AT-SPI
-# binding for the screen reader stand-in.
-e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
+# binding for the screen reader stand-in; D-Bus for the panel stand-in.
+e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 python3-dbus)
+# GNOME Shell, headless, with the AppIndicator extension for the tray icon;
+# D-Bus from Python drives it.
+gnome=(gnome-shell gnome-shell-extension-appindicator python3-dbus dbus-daemon imagemagick xdotool x11-utils)
 # The site's packages: both programs, the installer and the Debian package.
 package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
 
@@ -29,9 +33,10 @@ case "${1:-unit}" in
     linux) want+=("${linux[@]}") ;;
     desktop) want+=("${desktop[@]}") ;;
     e2e-linux) want+=("${e2e_linux[@]}") ;;
+    gnome) want+=("${linux[@]}" "${gnome[@]}") ;;
     package) want+=("${package[@]}") ;;
-    all) want+=("${sanitize[@]}" "${windows[@]}" "${e2e_linux[@]}" "${package[@]}") ;;
-    *) echo "usage: $0 [unit|sanitize|windows|linux|desktop|e2e-linux|package|all]" >&2; exit 2 ;;
+    all) want+=("${sanitize[@]}" "${windows[@]}" "${e2e_linux[@]}" "${gnome[@]}" "${package[@]}") ;;
+    *) echo "usage: $0 [unit|sanitize|windows|linux|desktop|e2e-linux|gnome|package|all]" >&2; exit 2 ;;
 esac
 
 missing=()
