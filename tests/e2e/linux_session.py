@@ -2,7 +2,8 @@
 urls.txt, a private runtime directory (where the single-instance lock lives),
 no session bus, so the tray icon docks in trayer through XEmbed. A session
 that asks for one gets a session bus of its own with the accessibility bus
-behind it, and a screen reader stand-in on it (atspi_probe.py).
+behind it, and a screen reader stand-in on it (atspi_probe.py), or a screen
+saver stand-in (screensaver_standin.py).
 
 Message boxes are read without any help from the program: the title is the
 X window's name; the message is selected with a triple click (the box's
@@ -152,6 +153,40 @@ class ScreenReader:
             self.process.wait()
 
 
+class ScreenSaver:
+    """screensaver_standin.py on the session's bus: its state is set with
+    set_active; asked() is how often the program asked for it."""
+
+    def __init__(self, env, log, active):
+        standin = os.path.join(os.path.dirname(os.path.abspath(__file__)), "screensaver_standin.py")
+        self.process = subprocess.Popen(["/usr/bin/python3", standin, "active" if active else "inactive"],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log, env=env, text=True)
+        self.records = []
+        threading.Thread(target=self._read, daemon=True).start()
+        wait_for("the screen saver stand-in", lambda: self.said("ready"), 20, 0.05)
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.records.append(json.loads(line))
+
+    def said(self, key):
+        return [record for record in self.records if key in record]
+
+    def asked(self):
+        return len(self.said("asked"))
+
+    def set_active(self, active):
+        before = len(self.said("state"))
+        self.process.stdin.write(("active" if active else "inactive") + "\n")
+        self.process.stdin.flush()
+        wait_for("the screen saver's signal", lambda: len(self.said("state")) > before, 10, 0.01)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
 class LinuxSession:
     platform = "linux"
     icon_owner = '"velmora"'  # the docked window's class
@@ -183,19 +218,31 @@ class LinuxSession:
         self.processes = []
         self.bus = None
         self.reader = None
+        self.saver = None
+
+    def with_session_bus(self):
+        """A session bus of its own for the programs started next."""
+        self.bus_log = open(os.path.join(self.root, "bus.log"), "ab")
+        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                    stdout=subprocess.PIPE, stderr=self.bus_log, env=self.env, text=True)
+        address = self.bus.stdout.readline().strip()
+        check(address, "the session bus did not start")
+        self.env.update(DBUS_SESSION_BUS_ADDRESS=address)
 
     def with_screen_reader(self):
         """A session bus of its own (the accessibility bus launcher starts on
         it when asked), Qt's accessibility on, and a screen reader stand-in
         listening before the program starts."""
-        self.bus_log = log = open(os.path.join(self.root, "bus.log"), "ab")
-        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                                    stdout=subprocess.PIPE, stderr=log, env=self.env, text=True)
-        address = self.bus.stdout.readline().strip()
-        check(address, "the session bus did not start")
-        self.env.update(DBUS_SESSION_BUS_ADDRESS=address, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        self.reader = ScreenReader(self.env, log)
+        self.with_session_bus()
+        self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.reader = ScreenReader(self.env, self.bus_log)
         return self.reader
+
+    def with_screen_saver(self, active):
+        """A session bus of its own with a screen saver stand-in on it."""
+        self.with_session_bus()
+        self.saver = ScreenSaver(self.env, self.bus_log, active)
+        return self.saver
 
     def folder(self, name):
         return os.path.join(self.root, name)
@@ -264,8 +311,9 @@ class LinuxSession:
 
     def stop(self):
         self.end_programs()
-        if self.reader:
-            self.reader.stop()
+        for helper in (self.reader, self.saver):
+            if helper:
+                helper.stop()
         if self.bus:
             # The accessibility bus and its registry end with the session bus.
             self.bus.terminate()
