@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QGuiApplication>
+#include <QProcess>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -64,6 +65,24 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
+// GNOME keeps its do-not-disturb switch in its settings, which only its own
+// library or tool reads; the tool is asked only on GNOME.
+std::optional<bool> GnomeBannersOff() {
+    if (!qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains("GNOME", Qt::CaseInsensitive))
+        return std::nullopt;
+    QProcess gsettings;
+    gsettings.start("gsettings", {"get", "org.gnome.desktop.notifications", "show-banners"},
+                    QIODevice::ReadOnly);
+    // A tool that does not answer in time is killed with the object.
+    if (!gsettings.waitForFinished(kCallTimeoutMs) || gsettings.exitStatus() != QProcess::NormalExit ||
+        gsettings.exitCode() != 0)
+        return std::nullopt;
+    const QByteArray answer = gsettings.readAllStandardOutput().trimmed();
+    if (answer == "false") return true;
+    if (answer == "true") return false;
+    return std::nullopt;
+}
+
 }  // namespace
 
 UserPresence CombinePresence(std::initializer_list<std::optional<bool>> awayAnswers) {
@@ -113,8 +132,8 @@ UserPresenceWatch::UserPresenceWatch()
 }
 
 UserPresence UserPresenceWatch::Ask() {
-    return CombinePresence(
-        {ScreenSaverActive(), SessionLocked(), NotificationsInhibited(), ActiveWindowFullScreen()});
+    return CombinePresence({ScreenSaverActive(), SessionLocked(), NotificationsInhibited(), GnomeBannersOff(),
+                            ActiveWindowFullScreen()});
 }
 
 std::optional<bool> UserPresenceWatch::ScreenSaverActive() {

@@ -1,7 +1,7 @@
 // Whether the user can take a notice, as the Linux desktop tells it: the
 // screen saver or lock (org.freedesktop.ScreenSaver or GNOME's, logind's
-// LockedHint), the notification server's do-not-disturb (Inhibited), and a
-// full-screen active window on X11 or Xwayland.
+// LockedHint), the notification server's do-not-disturb (Inhibited) or
+// GNOME's (show-banners), and a full-screen active window on X11 or Xwayland.
 #pragma once
 
 #include <QDBusConnection>
