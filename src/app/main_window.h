@@ -1,6 +1,6 @@
 // The main window: start-up and shutdown, the feed-check timer, the feed
-// check itself, the hand-over to the pop-up, the tray icon's owner and the
-// shake.
+// check itself, the hand-over to the pop-up (held while its reader is away),
+// the tray icon's owner and the shake.
 #pragma once
 
 #include <cstdint>

@@ -182,7 +182,8 @@ public:
     // its activations go to `onActivation`, each as an event of its own.
     virtual std::unique_ptr<NativeTrayIcon> CreateTrayIcon(
         NativeWindow& window, Control pictureBox, std::function<void(TrayActivation)> onActivation) = 0;
-    // Asks the desktop now; answers within about a second, whatever it does.
+    // Asks the desktop now; a desktop slow to answer gives Unknown, so this
+    // never blocks the program for long.
     virtual UserPresence AskUserPresence() = 0;
     // `mayHaveChanged` runs, each time as an event of its own, when the
     // desktop tells that the answer may have changed (the screen unlocked, the
