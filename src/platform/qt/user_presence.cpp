@@ -154,7 +154,7 @@ std::optional<bool> UserPresenceWatch::NotificationsInhibited() {
 
 void UserPresenceWatch::Watch(std::function<void()> mayHaveChanged) {
     mayHaveChanged_ = std::move(mayHaveChanged);
-    if (!subscribed_) Subscribe();
+    if (mayHaveChanged_ && !subscribed_) Subscribe();
 }
 
 // Each signal starts the zero-time timer (its start() slot takes no

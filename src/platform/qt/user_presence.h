@@ -24,7 +24,7 @@ public:
     UserPresenceWatch& operator=(const UserPresenceWatch&) = delete;
 
     UserPresence Ask();
-    // From the first call on, the desktop's signals run `mayHaveChanged`.
+    // From the first call with a function on, the desktop's signals run it.
     void Watch(std::function<void()> mayHaveChanged);
 
 private:
