@@ -7,7 +7,8 @@ unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openss
 sanitize=(clang libclang-rt-14-dev)
 # Qt's own texts in the desktop's language; the widgets tests compile the
 # locales they run under (locales); the tray icon watches the X display for
-# a tray (libxcb1-dev).
+# a tray and the active window's state is read through Qt's X connection
+# (libxcb1-dev).
 linux=(qt6-base-dev libxcb1-dev fonts-noto-cjk qt6-translations-l10n locales)
 # A desktop of the tests' own for both programs' end-to-end runs and the
 # demos: a display with an XEmbed tray, input, screenshots, window queries,
@@ -17,13 +18,14 @@ desktop=(xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei fonts-noto-c
 windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
 # The Linux program's end-to-end tests: xclip reads message boxes' texts; a
 # session bus, the accessibility bus and registry, and Python's AT-SPI
-# binding for the screen reader stand-in; D-Bus for the panel stand-in.
-e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 python3-dbus)
+# binding for the screen reader stand-in; D-Bus for the panel stand-in;
+# GLib's Gio (with python3-gi) for the screen saver stand-in.
+e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 python3-dbus gir1.2-glib-2.0)
 # GNOME Shell, headless, with the AppIndicator extension for the tray icon;
 # D-Bus from Python drives it.
 gnome=(gnome-shell gnome-shell-extension-appindicator python3-dbus dbus-daemon imagemagick xdotool x11-utils)
 # The site's packages: both programs, the installer and the Debian package.
-package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
+package=(g++-mingw-w64-x86-64 qt6-base-dev libxcb1-dev nsis dpkg-dev lintian)
 
 want=("${unit[@]}")
 case "${1:-unit}" in

@@ -16,9 +16,12 @@ MainWindow::MainWindow(Platform& platform, Text feedBaseUrl)
     : Form(platform, MainWindowDesign()),
       feedBaseUrl_(std::move(feedBaseUrl)),
       feedTimer_(AddTimer(kFeedCheckIntervalMs, [this] { OnFeedTimer(); })),
-      shakeTimer_(AddTimer(kShakeIntervalMs, [this] { OnShakeTimer(); })) {}
+      shakeTimer_(AddTimer(kShakeIntervalMs, [this] { OnShakeTimer(); })),
+      presenceTimer_(AddTimer(kPresenceIntervalMs, [this] { OnPresenceMayHaveChanged(); })) {}
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    platform().WatchUserPresence({});
+}
 
 void MainWindow::OnLoad() {
     try {
@@ -33,6 +36,7 @@ void MainWindow::OnLoad() {
         if (!item) throw RuntimeError(ErrorCode::InputPastEnd, "urls.txt is empty");
         feedUrl_ = feedBaseUrl_ + *item;
         SetUpTrayIcon();
+        platform().WatchUserPresence([this] { OnPresenceNews(); });
         shakeTicks_ = 0;
         // The feed-check timer runs from here for as long as the window
         // exists; started earlier, a tick during a start-up message box
@@ -89,6 +93,7 @@ void MainWindow::CheckFeed() {
 }
 
 void MainWindow::ShowNotice(Text title, Text text, Text link) {
+    if (HoldIfAway(title, text, link)) return;
     if (!popup_) popup_ = std::make_unique<NoticePopup>(platform());
     NoticePopup& notice = *popup_;
     notice.GetLabel(Control::TitleLabel).SetCaption(TitleCaption(title));
@@ -99,6 +104,7 @@ void MainWindow::ShowNotice(Text title, Text text, Text link) {
     // Screen readers learn of the notice without the pop-up taking the focus.
     notice.Announce(notice.GetLabel(Control::TitleLabel).Caption(),
                     notice.GetLabel(Control::TextLabel).Caption());
+    EndHold();
 }
 
 }  // namespace velmora

@@ -138,6 +138,11 @@ public:
 
 enum class Answer { Yes, No };
 
+// Whether the person at the machine can take a notice now. Away: the screen
+// is locked or its saver runs, a full-screen program or a presentation has
+// the screen, or the desktop asks for quiet. Unknown: nothing could be asked.
+enum class UserPresence { Available, Away, Unknown };
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -179,6 +184,13 @@ public:
     // its activations go to `onActivation`, each as an event of its own.
     virtual std::unique_ptr<NativeTrayIcon> CreateTrayIcon(
         NativeWindow& window, Control pictureBox, std::function<void(TrayActivation)> onActivation) = 0;
+    // Asks the desktop now; a desktop slow to answer gives Unknown, so this
+    // never blocks the program for long.
+    virtual UserPresence AskUserPresence() = 0;
+    // `mayHaveChanged` runs, each time as an event of its own, when the
+    // desktop tells that the answer may have changed (the screen unlocked, the
+    // saver ended); changes the desktop does not tell of are never reported.
+    virtual void WatchUserPresence(std::function<void()> mayHaveChanged) = 0;
 
     // Network and text.
     virtual std::unique_ptr<FetchRequest> OpenUrl(const Text& url) = 0;

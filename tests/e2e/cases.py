@@ -19,8 +19,8 @@ import sys
 import time
 import traceback
 
-from desktop import (Failure, check, click, cpu_seconds, find_windows, focused_window, holds, pixel, popup_geometry,
-                     press, region_stats, release_at, resized, rgb_rows, same_region, screenshot,
+from desktop import (X_ENV, Failure, check, click, cpu_seconds, find_windows, focused_window, holds, pixel,
+                     popup_geometry, press, region_stats, release_at, resized, rgb_rows, run, same_region, screenshot,
                      thread_and_socket_count, tray_icons,
                      wait_for)
 from linux_session import LinuxSession
@@ -734,11 +734,95 @@ def keyboard_exit_prompt(session, state):
     quit_from_tray(session, main)
 
 
+# --- a notice waits for its reader ----------------------------------------------------------
+
+HOLD_TITLE = "等读者回来再弹出的通知"
+HOLD_TEXT = "屏幕保护程序运行或全屏窗口在前时，通知等待，读者回来后再滑出。"
+
+
+class FullScreenWindow:
+    """A window marked full screen and active, as a window manager marks a
+    slide show (the display has no window manager to do it)."""
+
+    def __init__(self):
+        self.process = subprocess.Popen(["xmessage", "-geometry", f"{SCREEN_W}x{SCREEN_H}+0+0", "-title",
+                                         "Slides", "slides"], env=X_ENV, stderr=subprocess.DEVNULL)
+        self.window = wait_for("the slide show", lambda: find_windows("^Slides$"), 10)[0]
+        run("xprop", "-id", str(self.window), "-f", "_NET_WM_STATE", "32a", "-set", "_NET_WM_STATE",
+            "_NET_WM_STATE_FULLSCREEN", check_rc=True)
+        run("xprop", "-root", "-f", "_NET_ACTIVE_WINDOW", "32x", "-set", "_NET_ACTIVE_WINDOW", hex(self.window),
+            check_rc=True)
+
+    def leave_full_screen(self):
+        run("xprop", "-id", str(self.window), "-remove", "_NET_WM_STATE", check_rc=True)
+
+    def close(self):
+        run("xprop", "-root", "-remove", "_NET_ACTIVE_WINDOW")
+        self.process.kill()
+        self.process.wait()
+
+
+def check_popup_arrives(name, timeout):
+    first = wait_for("the held pop-up", popup_geometry, timeout, 0.01)
+    _, seen = watch_slide_in()
+    check(seen[-1] == expected_popup(POPUP_FULL_H), f"the held pop-up at {seen[-1]}, first seen at {first}")
+    shot = screenshot(artifact(name), crop=seen[-1])
+    check(region_stats(shot, *TITLE_LABEL)[0] < 0.3, "no title text drawn")
+    return seen[-1]
+
+
+@case("hold: no pop-up while the screen saver runs; ActiveChanged(false) brings it within 2 s; idle asks nothing")
+def hold_for_screen_saver(session, state):
+    saver = session.saver
+    write_feed("feeds/hold.xml", HOLD_TITLE, HOLD_TEXT, LINK_A, "Fri, 11 Dec 2026 06:00:00 GMT")
+    session.install("hold", "feeds/hold.xml")
+    state["main"] = session.start("hold")
+    assert_icon_docked(session)
+    wait_for("the first check", lambda: requests_for("feeds/hold.xml"), 20)
+    wait_for("the program to ask the screen saver", saver.asked, 20)
+    check(holds(lambda: popup_geometry() is None, 5), "the pop-up came while the screen saver ran")
+    check(saver.asked() >= 2, f"asked {saver.asked()} times while the notice waited")
+    saver.set_active(False)
+    popup = check_popup_arrives("hold-after-screen-saver.png", 2)
+    asked = saver.asked()
+    check(holds(lambda: saver.asked() == asked, 5), "the program kept asking with nothing held")
+    click(*label_point(popup, *CLOSE_LABEL))
+    wait_popup_gone(3)
+
+
+@case("hold: no pop-up over a full-screen active window; it slides in once the window leaves full screen")
+def hold_for_full_screen(session, state):
+    if state.get("main") and state["main"].poll() is None:
+        quit_from_tray(session, state["main"])
+    session.saver.set_active(False)
+    slides = FullScreenWindow()
+    process = None
+    try:
+        fetched = requests_for("feeds/hold.xml")
+        process = session.start("hold")
+        wait_for("the first check", lambda: requests_for("feeds/hold.xml") > fetched, 20)
+        check(holds(lambda: popup_geometry() is None, 5), "the pop-up came over the full-screen window")
+        slides.leave_full_screen()
+        popup = check_popup_arrives("hold-after-full-screen.png", 10)
+        click(*label_point(popup, *CLOSE_LABEL))
+        wait_popup_gone(3)
+    finally:
+        slides.close()
+        if process:
+            quit_from_tray(session, process)
+
+
+def hold_notices(session, state):
+    session.with_screen_saver(active=True)
+    hold_for_screen_saver(session, state)
+    hold_for_full_screen(session, state)
+
+
 SESSIONS = {"windows": WineSession, "linux": LinuxSession}
 # Groups only the Windows program has.
 WINDOWS_ONLY = {"fetch", "cost"}
 # Groups only the Linux program has.
-LINUX_ONLY = {"late-panel"}
+LINUX_ONLY = {"late-panel", "hold"}
 
 
 def screen_reader(session, state):
@@ -829,7 +913,8 @@ def main():
                                    ("fetch", "fetch", "C.UTF-8", fetch_rules_and_workers),
                                    ("cost", "cost", "zh_CN.UTF-8", cpu_while_waiting),
                                    ("screen-reader", "a11y", "zh_CN.UTF-8", screen_reader),
-                                   ("late-panel", "late", "zh_CN.UTF-8", late_panel)):
+                                   ("late-panel", "late", "zh_CN.UTF-8", late_panel),
+                                   ("hold", "hold", "zh_CN.UTF-8", hold_notices)):
         if wanted(group):
             with session(name, lang) as (opened, state):
                 run(opened, state)

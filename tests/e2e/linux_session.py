@@ -2,7 +2,8 @@
 urls.txt, a private runtime directory (where the single-instance lock lives),
 no session bus, so the tray icon docks in trayer through XEmbed. A session
 that asks for one gets a session bus of its own with the accessibility bus
-behind it, and a screen reader stand-in on it (atspi_probe.py).
+behind it, and a screen reader stand-in on it (atspi_probe.py), or a screen
+saver stand-in (screensaver_standin.py).
 
 Message boxes are read without any help from the program: the title is the
 X window's name; the message is selected with a triple click (the box's
@@ -159,6 +160,40 @@ class Panel(ScreenReader):
     script, args, what = "sni_host.py", [], "the panel stand-in"
 
 
+class ScreenSaver:
+    """screensaver_standin.py on the session's bus: its state is set with
+    set_active; asked() is how often the program asked for it."""
+
+    def __init__(self, env, log, active):
+        standin = os.path.join(os.path.dirname(os.path.abspath(__file__)), "screensaver_standin.py")
+        self.process = subprocess.Popen(["/usr/bin/python3", standin, "active" if active else "inactive"],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log, env=env, text=True)
+        self.records = []
+        threading.Thread(target=self._read, daemon=True).start()
+        wait_for("the screen saver stand-in", lambda: self.said("ready"), 20, 0.05)
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.records.append(json.loads(line))
+
+    def said(self, key):
+        return [record for record in self.records if key in record]
+
+    def asked(self):
+        return len(self.said("asked"))
+
+    def set_active(self, active):
+        before = len(self.said("state"))
+        self.process.stdin.write(("active" if active else "inactive") + "\n")
+        self.process.stdin.flush()
+        wait_for("the screen saver's signal", lambda: len(self.said("state")) > before, 10, 0.01)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
 class LinuxSession:
     platform = "linux"
     icon_owner = '"velmora"'  # the docked window's class
@@ -192,6 +227,7 @@ class LinuxSession:
         self.reader = None
         self.panel = None
         self.display = None
+        self.saver = None
 
     def _own_bus(self):
         self.bus_log = log = open(os.path.join(self.root, "bus.log"), "ab")
@@ -229,6 +265,12 @@ class LinuxSession:
     def start_panel(self):
         self.panel = Panel(self.env, self.bus_log)
         return self.panel
+
+    def with_screen_saver(self, active):
+        """A session bus of its own with a screen saver stand-in on it."""
+        self._own_bus()
+        self.saver = ScreenSaver(self.env, self.bus_log, active)
+        return self.saver
 
     def folder(self, name):
         return os.path.join(self.root, name)
@@ -300,7 +342,7 @@ class LinuxSession:
 
     def stop(self):
         self.end_programs()
-        for stand_in in (self.reader, self.panel):
+        for stand_in in (self.reader, self.panel, self.saver):
             if stand_in:
                 stand_in.stop()
         if self.display:

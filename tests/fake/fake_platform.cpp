@@ -384,6 +384,15 @@ std::unique_ptr<NativeTrayIcon> FakePlatform::CreateTrayIcon(
     return std::make_unique<FakeTrayIcon>(*this, fakeWindow.kind(), pictureBox, std::move(onActivation));
 }
 
+UserPresence FakePlatform::AskUserPresence() {
+    ++presenceAsks;
+    return userPresence;
+}
+
+void FakePlatform::WatchUserPresence(std::function<void()> mayHaveChanged) {
+    presenceWatch_ = std::move(mayHaveChanged);
+}
+
 std::unique_ptr<FetchRequest> FakePlatform::OpenUrl(const Text& url) {
     fetchedUrls.push_back(url);
     log.push_back("Fetch " + TextToUtf8(url));
@@ -435,6 +444,12 @@ void FakePlatform::Tray(TrayActivation activation) {
             icon->Activate(activation);
             return;  // the handler may have destroyed icons
         }
+    });
+}
+
+void FakePlatform::PresenceChanged() {
+    RunEvent([&] {
+        if (auto watch = presenceWatch_) watch();
     });
 }
 

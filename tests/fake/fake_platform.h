@@ -75,6 +75,8 @@ public:
     // Used when no fetch is queued.
     FetchScript defaultFetch{"", "", true};
     std::deque<float> randomValues;  // Rnd's next results; an LCG after them
+    // What the desktop answers when asked whether the user is there.
+    UserPresence userPresence = UserPresence::Available;
     void SetFile(const Text& name, std::string bytes) {
         files[programFolder + u"/" + name] = std::move(bytes);
     }
@@ -100,6 +102,8 @@ public:
     void Invoke(WindowKind kind, Control label);
     // The user acts on the icon the notification area shows, if any.
     void Tray(TrayActivation activation);
+    // The desktop tells the watcher, if any, that the user may be back.
+    void PresenceChanged();
 
     // --- Records ---
     std::vector<std::string> log;
@@ -113,6 +117,7 @@ public:
     std::optional<ShownTrayIcon> trayIcon;                   // what the notification area shows now
     int pumpCount = 0;
     int randomizeCount = 0;
+    int presenceAsks = 0;
 
     // --- Platform ---
     std::unique_ptr<NativeWindow> LoadWindow(const WindowDesign& design, WindowEvents& events) override;
@@ -132,6 +137,8 @@ public:
     void OpenLink(const Text& link) override;
     std::unique_ptr<NativeTrayIcon> CreateTrayIcon(NativeWindow& window, Control pictureBox,
                                                    std::function<void(TrayActivation)> onActivation) override;
+    UserPresence AskUserPresence() override;
+    void WatchUserPresence(std::function<void()> mayHaveChanged) override;
     std::unique_ptr<FetchRequest> OpenUrl(const Text& url) override;
     std::optional<Text> Decode(std::string_view bytes, std::string_view charset) override;
 
@@ -160,6 +167,7 @@ private:
     std::deque<ScriptedBox> boxes_;
     std::deque<FetchScript> fetchScripts_;
     std::deque<std::function<void()>> posted_;
+    std::function<void()> presenceWatch_;
 };
 
 class FakeWindow : public NativeWindow {

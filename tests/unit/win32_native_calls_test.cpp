@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/win32/user_notification_state.h"
+
 namespace velmora::win32 {
 namespace {
 
@@ -37,6 +39,28 @@ TEST(Win32NativeCalls, OpenLinkAsksForTheDefaultActionOnTheLinkAsEncoded) {
     EXPECT_EQ(call.parameters, u"");
     EXPECT_EQ(call.directory, u"");
     EXPECT_EQ(call.showCommand, 5);  // SW_SHOW
+}
+
+// Wine's shell always answers "accepts notifications": only here is each
+// state's meaning checked.
+TEST(Win32NativeCalls, NotificationStateHoldsNoticesOnlyWhereWindowsHoldsItsOwn) {
+    const struct {
+        bool queried;
+        int state;
+        UserPresence presence;
+    } cases[] = {
+        {true, 1, UserPresence::Away},       // QUNS_NOT_PRESENT: saver, locked, switched away
+        {true, 2, UserPresence::Away},       // QUNS_BUSY: a full-screen program
+        {true, 3, UserPresence::Away},       // QUNS_RUNNING_D3D_FULL_SCREEN
+        {true, 4, UserPresence::Away},       // QUNS_PRESENTATION_MODE
+        {true, 5, UserPresence::Available},  // QUNS_ACCEPTS_NOTIFICATIONS
+        {true, 6, UserPresence::Available},  // QUNS_QUIET_TIME
+        {true, 7, UserPresence::Available},  // QUNS_APP
+        {true, 0, UserPresence::Unknown},   {true, 8, UserPresence::Unknown},
+        {false, 1, UserPresence::Unknown},  // the query failed: whatever it left behind
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PresenceOf(c.queried, c.state), c.presence) << c.queried << " " << c.state;
 }
 
 }  // namespace

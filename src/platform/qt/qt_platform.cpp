@@ -131,6 +131,14 @@ std::unique_ptr<NativeTrayIcon> QtPlatform::CreateTrayIcon(NativeWindow& window,
     return std::make_unique<TrayIcon>(owner.Lifetime(), owner.Picture(pictureBox), std::move(onActivation));
 }
 
+UserPresence QtPlatform::AskUserPresence() {
+    return presence_.Ask();
+}
+
+void QtPlatform::WatchUserPresence(std::function<void()> mayHaveChanged) {
+    presence_.Watch(std::move(mayHaveChanged));
+}
+
 // Each fetch runs in a velmora-fetch process of its own, looked up afresh, so
 // that libcurl and its TLS stack never stay resident in this program.
 std::unique_ptr<FetchRequest> QtPlatform::OpenUrl(const Text& url) {

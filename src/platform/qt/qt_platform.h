@@ -8,6 +8,7 @@
 #include "platform/common/unit_random.h"
 #include "platform/platform.h"
 #include "platform/qt/instance_lock.h"
+#include "platform/qt/user_presence.h"
 
 namespace velmora::qt {
 
@@ -40,6 +41,8 @@ public:
     void OpenLink(const Text& link) override;
     std::unique_ptr<NativeTrayIcon> CreateTrayIcon(NativeWindow& window, Control pictureBox,
                                                    std::function<void(TrayActivation)> onActivation) override;
+    UserPresence AskUserPresence() override;
+    void WatchUserPresence(std::function<void()> mayHaveChanged) override;
 
     std::unique_ptr<FetchRequest> OpenUrl(const Text& url) override;
     std::optional<Text> Decode(std::string_view bytes, std::string_view charset) override;
@@ -49,6 +52,7 @@ private:
     QIcon trayPicture_;
     InstanceLock instanceLock_;
     UnitRandom random_;
+    UserPresenceWatch presence_;
 };
 
 }  // namespace velmora::qt

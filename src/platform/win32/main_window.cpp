@@ -1,5 +1,7 @@
 #include "platform/win32/main_window.h"
 
+#include <wtsapi32.h>
+
 #include "platform/win32/resource.h"
 #include "platform/win32/units.h"
 
@@ -20,12 +22,13 @@ HICON LoadIconSized(HINSTANCE instance, int id, int metricX, int metricY) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events,
-                       TrayIcons& trayIcons)
+                       TrayIcons& trayIcons, const std::function<void()>& sessionChanged)
     // A tool window, and never shown: no taskbar button.
     : WindowBase(design, SystemDpi(), WS_EX_TOOLWINDOW, kMainClass,
                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, instance),
       events_(events),
-      trayIcons_(trayIcons) {
+      trayIcons_(trayIcons),
+      sessionChanged_(sessionChanged) {
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadIconSized(instance, IDI_MAIN, SM_CXICON, SM_CYICON)));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
@@ -40,9 +43,12 @@ MainWindow::MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEve
         AttachTarget(trayCallbackBox_, this);
     }
     Attach();
+    // A held notice learns at once that its reader unlocked the screen.
+    WTSRegisterSessionNotification(hwnd_, NOTIFY_FOR_THIS_SESSION);
 }
 
 MainWindow::~MainWindow() {
+    WTSUnRegisterSessionNotification(hwnd_);
     if (trayCallbackBox_) AttachTarget(trayCallbackBox_, nullptr);
 }
 
@@ -75,6 +81,9 @@ LRESULT MainWindow::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPAR
         return 0;
     }
     switch (message) {
+        case WM_WTSSESSION_CHANGE:
+            if (sessionChanged_) sessionChanged_();
+            return 0;
         // The session may end: nothing is left to save.
         case WM_QUERYENDSESSION:
             return TRUE;

@@ -4,6 +4,8 @@
 // the icon.
 #pragma once
 
+#include <functional>
+
 #include "platform/win32/tray_icon.h"
 #include "platform/win32/window_base.h"
 
@@ -12,8 +14,10 @@ namespace velmora::win32 {
 class MainWindow final : public WindowBase {
 public:
     static void RegisterClasses(HINSTANCE instance);
-    // The box's callbacks and the shell's restarts go to `trayIcons`.
-    MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, TrayIcons& trayIcons);
+    // The box's callbacks and the shell's restarts go to `trayIcons`; the
+    // session's lock, unlock and switches run `sessionChanged`, when set.
+    MainWindow(HINSTANCE instance, const WindowDesign& design, WindowEvents& events, TrayIcons& trayIcons,
+               const std::function<void()>& sessionChanged);
     ~MainWindow() override;
     void Show() override { ShowWindow(hwnd_, SW_SHOWNOACTIVATE); }
     void SetLabelCaption(Control, const Text&) override {}
@@ -28,6 +32,7 @@ private:
 
     WindowEvents& events_;
     TrayIcons& trayIcons_;
+    const std::function<void()>& sessionChanged_;
     HWND trayCallbackBox_ = nullptr;
     HICON pictureIcon_ = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "platform/win32/native_calls.h"
 #include "platform/win32/popup_window.h"
 #include "platform/win32/units.h"
+#include "platform/win32/user_notification_state.h"
 
 namespace velmora::win32 {
 namespace {
@@ -20,6 +21,10 @@ constexpr wchar_t kInstanceMutexName[] = L"Local\\Velmora.SingleInstance";
 
 static_assert(kMbYesNo == MB_YESNO && kMbIconStop == MB_ICONSTOP && kMbSetForeground == MB_SETFOREGROUND &&
               kIdYes == IDYES && kSwShow == SW_SHOW);
+static_assert(kQunsNotPresent == QUNS_NOT_PRESENT && kQunsBusy == QUNS_BUSY &&
+              kQunsRunningD3dFullScreen == QUNS_RUNNING_D3D_FULL_SCREEN &&
+              kQunsPresentationMode == QUNS_PRESENTATION_MODE &&
+              kQunsAcceptsNotifications == QUNS_ACCEPTS_NOTIFICATIONS);
 
 void DispatchPending() {
     MSG msg;
@@ -65,7 +70,7 @@ int Win32Platform::RunMessageLoop() {
 
 std::unique_ptr<NativeWindow> Win32Platform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
     if (design.kind == WindowKind::MainWindow)
-        return std::make_unique<MainWindow>(instance_, design, events, trayIcons_);
+        return std::make_unique<MainWindow>(instance_, design, events, trayIcons_, sessionChanged_);
     // The screen metrics the pop-up's placement reads follow the same DPI.
     UpdateScreenDpi();
     return std::make_unique<PopupWindow>(instance_, design, events, ScreenDpi());
@@ -165,6 +170,20 @@ std::unique_ptr<NativeTrayIcon> Win32Platform::CreateTrayIcon(
     if (!main) throw RuntimeError(ErrorCode::Platform, "the window has no picture box");
     return trayIcons_.Create(main->PictureBox(pictureBox), main->Picture(pictureBox),
                              std::move(onActivation));
+}
+
+// Screen saver, lock, full-screen programs and presentation mode, as the
+// shell weighs them for its own notifications.
+UserPresence Win32Platform::AskUserPresence() {
+    QUERY_USER_NOTIFICATION_STATE state{};
+    const HRESULT result = SHQueryUserNotificationState(&state);
+    return PresenceOf(SUCCEEDED(result), static_cast<int>(state));
+}
+
+// The session's lock and unlock come as messages to the main window; the
+// rest (full-screen programs, presentation mode) has no news and is asked.
+void Win32Platform::WatchUserPresence(std::function<void()> mayHaveChanged) {
+    sessionChanged_ = std::move(mayHaveChanged);
 }
 
 std::unique_ptr<FetchRequest> Win32Platform::OpenUrl(const Text& url) {

@@ -36,6 +36,8 @@ public:
     void OpenLink(const Text& link) override;
     std::unique_ptr<NativeTrayIcon> CreateTrayIcon(NativeWindow& window, Control pictureBox,
                                                    std::function<void(TrayActivation)> onActivation) override;
+    UserPresence AskUserPresence() override;
+    void WatchUserPresence(std::function<void()> mayHaveChanged) override;
 
     std::unique_ptr<FetchRequest> OpenUrl(const Text& url) override;
     std::optional<Text> Decode(std::string_view bytes, std::string_view charset) override;
@@ -48,6 +50,8 @@ private:
     TimerHost timers_;
     TrayIcons trayIcons_;
     UnitRandom random_;
+    // Run by the main window on the session's lock, unlock and switch.
+    std::function<void()> sessionChanged_;
 };
 
 }  // namespace velmora::win32
