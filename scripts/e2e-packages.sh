@@ -3,28 +3,36 @@
 # user does: the Windows installer under Wine in a fresh prefix (silent
 # install, upgrade over the running copy by an installer one version up,
 # silent uninstall), and the Debian package installed on this machine with
-# apt-get (run, upgraded, purged) and checked by lintian. Needs root or sudo
-# for apt-get, and port 8741 on 127.0.0.1 free.
-# Usage: scripts/e2e-packages.sh [windows] [debian]   (default: both)
+# apt-get (run, upgraded, removed, purged) and checked by lintian; and the
+# values scripts/package.sh must refuse. Needs root or sudo for apt-get, and
+# port 8741 on 127.0.0.1 free.
+# Usage: scripts/e2e-packages.sh [windows] [debian] [inputs]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/deps.sh windows
 bash scripts/deps.sh e2e-linux
-bash scripts/package.sh
 
-version=$(cat build/package/windows/version.txt)
-next=${version%.*}.$((${version##*.} + 1))
 work=$root/build/e2e-packages
 artifacts=$root/build/e2e-artifacts/packages
 # Kept between runs: the compiled locales.
-rm -rf "$work/deb" "$work"/*.exe "$work"/*.deb
-mkdir -p "$work" "$artifacts"
+rm -rf "$work/deb" "$work/site" "$work"/*.exe "$work"/*.deb
+mkdir -p "$work/site/demo" "$artifacts"
 rm -f "$artifacts"/*.png
 
+# As a site runs it: from a folder of its own, with a relative path that the
+# repository also has, and a maintainer whose name holds & and |.
+site_urls=$work/site/demo/urls.txt
+printf 'feed.xml,the site'"'"'s own list\n' >"$site_urls"
+maintainer="Zoë Ops & Feeds | Team <ops@example.com>"
+(cd "$work/site" && bash "$root/scripts/package.sh" --urls demo/urls.txt --maintainer "$maintainer")
+
+version=$(cat build/package/windows/version.txt)
+next=${version%.*}.$((${version##*.} + 1))
+
 # One version up: the same programs, so the upgrade is what is tested.
-bash scripts/make-installer.sh build/package/windows/velmora.exe demo/urls.txt "$next" \
+bash scripts/make-installer.sh build/package/windows/velmora.exe "$site_urls" "$next" \
     "$work/velmora-$next-setup.exe"
 dpkg-deb -R "build/packages/velmora_${version}_amd64.deb" "$work/deb"
 sed -i "s/^Version: .*/Version: $next/" "$work/deb/DEBIAN/control"
@@ -41,7 +49,8 @@ start_e2e_desktop "$work" "$artifacts"
 
 VELMORA_E2E_TEMPLATE=$template \
 VELMORA_PKG_VERSION=$version VELMORA_PKG_NEXT=$next \
-VELMORA_PKG_EXE=$root/build/package/windows/velmora.exe VELMORA_PKG_URLS=$root/demo/urls.txt \
+VELMORA_PKG_EXE=$root/build/package/windows/velmora.exe VELMORA_PKG_URLS=$site_urls \
+VELMORA_PKG_MAINTAINER=$maintainer \
 VELMORA_PKG_SETUP=$root/build/packages/velmora-$version-setup.exe \
 VELMORA_PKG_NEXT_SETUP=$work/velmora-$next-setup.exe \
 VELMORA_PKG_DEB=$root/build/packages/velmora_${version}_amd64.deb \

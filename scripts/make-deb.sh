@@ -53,8 +53,15 @@ depends=$(cd "$stage" && dpkg-shlibdeps -O -e velmora/usr/lib/velmora/velmora -e
 [ -n "$depends" ] || { echo "$0: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 
 installed_size=$(du -s -k --apparent-size --exclude=DEBIAN "$pkg" | cut -f1)
-sed -e "s|@VERSION@|$version|" -e "s|@MAINTAINER@|$maintainer|" -e "s|@DEPENDS@|$depends|" \
-    -e "s|@INSTALLED_SIZE@|$installed_size|" "$root/packaging/debian/control.in" >"$pkg/DEBIAN/control"
+# Filled in as plain text (quoted replacements: no & or \ has a meaning); a
+# value must stay on its line, or it would add fields of its own.
+control=$(<"$root/packaging/debian/control.in")
+for field in "VERSION=$version" "MAINTAINER=$maintainer" "DEPENDS=$depends" "INSTALLED_SIZE=$installed_size"; do
+    value=${field#*=}
+    [[ $value != *[[:cntrl:]]* ]] || { echo "$0: ${field%%=*} is not one line: $value" >&2; exit 2; }
+    control=${control//"@${field%%=*}@"/"$value"}
+done
+printf '%s\n' "$control" >"$pkg/DEBIAN/control"
 printf '/etc/velmora/urls.txt\n/etc/xdg/autostart/velmora.desktop\n' >"$pkg/DEBIAN/conffiles"
 (cd "$pkg" && find . -type f ! -path './DEBIAN/*' -printf '%P\n' | sort | xargs md5sum) >"$pkg/DEBIAN/md5sums"
 chmod 644 "$pkg/DEBIAN/"*

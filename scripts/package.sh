@@ -2,17 +2,19 @@
 # What a site hands out, made in one go: the Windows installer, the Debian
 # package and their checksums, in build/packages/.
 # Usage: scripts/package.sh [--base-url URL] [--urls FILE] [--maintainer "NAME <MAIL>"]
-#   --base-url  the feed site's base address, http(s) and ending in /
+#   --base-url  the feed site's base address: absolute http(s), ending in /
 #               (default http://127.0.0.1:8741/, as the demo)
 #   --urls      the urls.txt that ships with the program (default demo/urls.txt)
-#   --maintainer  the Debian package's maintainer field
+#   --maintainer  the Debian package's maintainer field, one line "Name <mail>"
+# Relative paths are taken from the folder the command runs in.
 # Builds of one commit are byte-identical (scripts/check-reproducible.sh).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+export LC_ALL=C.UTF-8 TZ=UTC
+root=$(cd "$(dirname "$0")/.." && pwd)
 
-base_url=http://127.0.0.1:8741/ urls=demo/urls.txt maintainer="Velmora <velmora@example.com>"
-usage() { sed -n 's/^# \{0,1\}//; 4,9p' "$0" >&2; exit 2; }
+base_url=http://127.0.0.1:8741/ urls=$root/demo/urls.txt maintainer="Velmora <velmora@example.com>"
+usage() { sed -n '/^# Usage/,/^# Relative/s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+fail() { echo "$0: $*" >&2; exit 2; }
 while [ $# -gt 0 ]; do
     case $1 in
         --base-url) base_url=${2:?}; shift 2 ;;
@@ -21,16 +23,22 @@ while [ $# -gt 0 ]; do
         *) usage ;;
     esac
 done
-[[ $base_url =~ ^https?://.+/$ ]] || { echo "$0: --base-url must be an http(s) address ending in /" >&2; exit 2; }
-# The program refuses to start on an empty urls.txt: never ship one.
-[ -s "$urls" ] || { echo "$0: $urls is missing or empty" >&2; exit 2; }
+# One line "Name <mail>": anything else would add fields to the package's control file.
+form='^[^<>[:space:][:cntrl:]]([^<>[:cntrl:]]*[^<>[:space:][:cntrl:]])? <[^<>@[:space:][:cntrl:]]+@[^<>@[:space:][:cntrl:]]+>$'
+[[ $maintainer =~ $form ]] || fail "--maintainer must be one line of the form \"Name <mail>\""
+# Paths are the caller's, read before anything changes folder. The program
+# refuses to start on an empty urls.txt: never ship one.
+[ -s "$urls" ] || fail "$urls is missing or empty"
 urls=$(realpath "$urls")
+cd "$root"
 
 bash scripts/deps.sh package
+# The address goes into both programs' code: the build's own rule decides.
+cmake -DVELMORA_FEED_BASE_URL="$base_url" -P cmake/base_url.cmake >/dev/null 2>&1 ||
+    fail "--base-url must be an absolute http(s) address of URI characters (RFC 3986) ending in /"
 
 # Times come from the commit, not the clock.
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-export LC_ALL=C.UTF-8 TZ=UTC
 umask 022
 out=build/packages
 rm -rf "$out"

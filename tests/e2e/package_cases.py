@@ -2,10 +2,11 @@
 """The packages as a user meets them (scripts/e2e-packages.sh): the Windows
 installer under Wine in a fresh prefix, silent install, upgrade over the
 running copy and silent uninstall; the Debian package installed with apt on
-this machine, run from /usr/bin, upgraded and purged. Prints how long the
-installer's steps take. Exits non-zero when a group fails.
+this machine, run from /usr/bin, upgraded, removed and purged; and the
+values package.sh refuses. Prints how long the installer's steps take. Exits
+non-zero when a group fails.
 
-Groups: windows, debian (default: both)."""
+Groups: windows, debian, inputs (default: all)."""
 import glob
 import os
 import re
@@ -19,6 +20,7 @@ from desktop import Failure, check, holds, popup_geometry, screenshot, tray_icon
 from wine_session import WINE, WINESERVER, run_wine
 
 ENV = os.environ
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WORK, ARTIFACTS, WWW = ENV["VELMORA_E2E_WORK"], ENV["VELMORA_E2E_ARTIFACTS"], ENV["VELMORA_E2E_WWW"]
 VERSION, NEXT = ENV["VELMORA_PKG_VERSION"], ENV["VELMORA_PKG_NEXT"]
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
@@ -227,6 +229,13 @@ def run_installed():
         program.wait()
 
 
+def autostart_skipped(entry):
+    """Whether an XDG session leaves the entry alone: its TryExec names no program on PATH."""
+    with open(entry, encoding="utf-8") as f:
+        found = re.search(r"^TryExec=(.+)$", f.read(), re.M)
+    return bool(found) and shutil.which(found.group(1).strip(), path="/usr/local/bin:/usr/bin:/bin") is None
+
+
 def debian():
     deb, next_deb = ENV["VELMORA_PKG_DEB"], ENV["VELMORA_PKG_NEXT_DEB"]
     if installed_version():
@@ -235,6 +244,10 @@ def debian():
     check(installed_version() == VERSION, "velmora is not installed")
     check(os.path.realpath("/usr/bin/velmora") == "/usr/lib/velmora/velmora", "/usr/bin/velmora leads elsewhere")
     check(os.path.realpath("/usr/lib/velmora/urls.txt") == "/etc/velmora/urls.txt", "urls.txt is not the conffile")
+    with open("/etc/velmora/urls.txt", "rb") as a, open(ENV["VELMORA_PKG_URLS"], "rb") as b:
+        check(a.read() == b.read(), "the installed urls.txt is not the site's")
+    maintainer = subprocess.run(["dpkg-query", "-W", "-f=${Maintainer}", "velmora"], capture_output=True, text=True)
+    check(maintainer.stdout == ENV["VELMORA_PKG_MAINTAINER"], f"maintainer {maintainer.stdout!r}")
     check(os.access("/usr/lib/velmora/velmora-fetch", os.X_OK), "no velmora-fetch beside the program")
     for path in ("/etc/xdg/autostart/velmora.desktop", "/usr/share/applications/velmora.desktop",
                  "/usr/share/icons/hicolor/32x32/apps/velmora.png"):
@@ -253,6 +266,13 @@ def debian():
     with open("/etc/velmora/urls.txt", "rb") as f:
         check(f.read() == edited, "the upgrade lost the edit of /etc/velmora/urls.txt")
 
+    # Removed but not purged, the autostart entry stays as a conffile: a
+    # session must skip it quietly, as it skips an entry whose TryExec is not
+    # an installed program.
+    timed("apt-get remove", lambda: apt("remove", "velmora"))
+    check(os.path.isfile("/etc/xdg/autostart/velmora.desktop"), "remove took the autostart conffile")
+    check(autostart_skipped("/etc/xdg/autostart/velmora.desktop"), "a session would still start the removed velmora")
+
     timed("apt-get purge", lambda: apt("purge", "velmora"))
     check(installed_version() is None, "velmora is still installed")
     left = [p for p in owned if p and os.path.lexists(p) and not os.path.isdir(p)]
@@ -265,13 +285,29 @@ def debian():
     check(result.returncode == 0, "lintian reports errors")
 
 
+# --- What package.sh takes ---------------------------------------------------------------
+
+
+def inputs():
+    """Values that would put code into the programs or fields into the
+    control file are refused before anything is built."""
+    refused = [["--base-url", 'https://x/"; system("id"); "/'], ["--base-url", "https://x/\n#include <x>\n/"],
+               ["--base-url", "https://x/a b/"], ["--maintainer", "A <a@b>\nEssential: yes"],
+               ["--maintainer", "A <a@b>, B"], ["--maintainer", "nobody"]]
+    for args in refused:
+        result = subprocess.run(["bash", os.path.join(ROOT, "scripts/package.sh"), *args], capture_output=True,
+                                text=True, timeout=120)
+        check(result.returncode == 2 and args[0] in result.stderr, f"package.sh {args!r}: {result.returncode}, "
+              f"{result.stderr.strip()!r}")
+
+
 def main():
-    groups = sys.argv[1:] or ["windows", "debian"]
+    groups = sys.argv[1:] or ["windows", "debian", "inputs"]
     failed = []
     for name in groups:
         print(f"-- {name}", flush=True)
         try:
-            {"windows": windows, "debian": debian}[name]()
+            {"windows": windows, "debian": debian, "inputs": inputs}[name]()
             print(f"ok {name}", flush=True)
         except (Failure, subprocess.TimeoutExpired):
             traceback.print_exc()
