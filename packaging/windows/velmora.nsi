@@ -34,7 +34,7 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "Velmora feed notifier setup"
 VIAddVersionKey /LANG=0 "CompanyName" "Velmora"
-VIAddVersionKey /LANG=0 "LegalCopyright" "Velmora"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) 2026 The Velmora authors. MIT License."
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
