@@ -18,8 +18,10 @@ windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
 # session bus, the accessibility bus and registry, and Python's AT-SPI
 # binding for the screen reader stand-in.
 e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
-# The site's packages: both programs, the installer and the Debian package.
-package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
+# The site's packages: both programs, the installer and the Debian package;
+# Authenticode signing, and the signed apt repository (openssl makes the
+# tests' throwaway certificates).
+package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian osslsigncode apt-utils gnupg openssl)
 
 want=("${unit[@]}")
 case "${1:-unit}" in
