@@ -26,7 +26,7 @@ rm -f "$artifacts"/*.png
 
 # Throwaway keys: a CA with a code-signing certificate under it, the site's
 # OpenPGP key and another one.
-keys=$work/keys
+keys=$work/keys sign_password="test only & not secret"
 rm -rf "$keys"
 mkdir -m 700 "$keys"
 (
@@ -37,7 +37,8 @@ mkdir -m 700 "$keys"
     printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >signer.ext
     openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext \
         -out signer.pem 2>/dev/null
-    openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout pass:test-only -out signer.p12
+    openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout "pass:$sign_password" \
+        -out signer.p12
     for who in site other; do
         export GNUPGHOME=$keys/gnupg-$who
         mkdir -m 700 "$GNUPGHOME"
@@ -52,7 +53,7 @@ mkdir -m 700 "$keys"
 site_urls=$work/site/demo/urls.txt
 printf 'feed.xml,the site'"'"'s own list\n' >"$site_urls"
 maintainer="Zoë Ops & Feeds | Team <ops@example.com>"
-(cd "$work/site" && VELMORA_SIGN_PASSWORD=test-only bash "$root/scripts/package.sh" --urls demo/urls.txt \
+(cd "$work/site" && VELMORA_SIGN_PASSWORD=$sign_password bash "$root/scripts/package.sh" --urls demo/urls.txt \
     --maintainer "$maintainer" --sign-pkcs12 "$keys/signer.p12" \
     --apt-repo http://127.0.0.1:8741/apt/ --gpg-key "$keys/site.asc")
 
@@ -78,7 +79,8 @@ start_e2e_desktop "$work" "$artifacts"
 VELMORA_E2E_TEMPLATE=$template \
 VELMORA_PKG_VERSION=$version VELMORA_PKG_NEXT=$next \
 VELMORA_PKG_EXE=$root/build/package/windows-files/velmora.exe VELMORA_PKG_URLS=$site_urls \
-VELMORA_PKG_MAINTAINER=$maintainer VELMORA_PKG_CA=$keys/ca.pem \
+VELMORA_PKG_MAINTAINER=$maintainer VELMORA_PKG_CA=$keys/ca.pem VELMORA_PKG_P12=$keys/signer.p12 \
+VELMORA_PKG_SIGN_PASSWORD=$sign_password VELMORA_PKG_BUILT_EXE=$root/build/package/windows/velmora.exe \
 VELMORA_PKG_APT=$root/build/packages/apt VELMORA_PKG_SITE_KEY=$keys/site.asc VELMORA_PKG_OTHER_KEY=$keys/other.asc \
 VELMORA_PKG_SETUP=$root/build/packages/velmora-$version-setup.exe \
 VELMORA_PKG_NEXT_SETUP=$work/velmora-$next-setup.exe \

@@ -119,6 +119,22 @@ def signed(path):
     return result.returncode == 0
 
 
+def signed_again_alike():
+    """Whether signing the built velmora.exe again, with the same key for
+    the same commit, gives the shipped file byte for byte."""
+    again = os.path.join(WORK, "velmora-signed-again.exe")
+    shutil.copy(ENV["VELMORA_PKG_BUILT_EXE"], again)
+    password = os.path.join(WORK, "signing-password")
+    with open(password, "w", encoding="utf-8") as f:
+        f.write(ENV["VELMORA_PKG_SIGN_PASSWORD"])
+    commit_time = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], capture_output=True, text=True)
+    env = dict(ENV, VELMORA_SIGN_PKCS12=ENV["VELMORA_PKG_P12"], VELMORA_SIGN_PASSWORD_FILE=password,
+               SOURCE_DATE_EPOCH=commit_time.stdout.strip())
+    subprocess.run(["bash", os.path.join(ROOT, "scripts/sign-windows.sh"), again], env=env, check=True, timeout=60)
+    with open(again, "rb") as a, open(ENV["VELMORA_PKG_EXE"], "rb") as b:
+        return a.read() == b.read()
+
+
 def icons():
     return tray_icons("explorer.exe")
 
@@ -161,6 +177,7 @@ def windows():
         for path in (setup, *(os.path.join(folder, f) for f in ("velmora.exe", "velmora-check.exe", "uninstall.exe"))):
             check(signed(path), f"{os.path.basename(path)} does not verify against the site's CA")
         check(not signed(next_setup), "osslsigncode verify accepts an unsigned installer")
+        check(signed_again_alike(), "signing velmora.exe again for the same commit gives other bytes")
         # The diagnostic command beside the program reads the installed urls.txt.
         found = prefix.run(entry["InstallLocation"] + "\\velmora-check.exe", "--feed-url")
         check(found.stdout.decode().strip() == "http://127.0.0.1:8741/feed.xml",
