@@ -404,8 +404,8 @@ def apt_repository():
 def inputs():
     """Values that would put code into the programs or fields into the
     control file are refused before anything is built."""
-    refused = [["--base-url", 'https://x/"; system("id"); "/'], ["--base-url", "https://x/\n#include <x>\n/"],
-               ["--base-url", "https://x/a b/"], ["--maintainer", "A <a@b>\nEssential: yes"],
+    # The base address's rule itself is the build's (tests/packaging/base_url_rule.py).
+    refused = [["--base-url", 'https://x/"; system("id"); "/'], ["--maintainer", "A <a@b>\nEssential: yes"],
                ["--maintainer", "A <a@b>, B"], ["--maintainer", "nobody"]]
     for args in refused:
         result = subprocess.run(["bash", os.path.join(ROOT, "scripts/package.sh"), *args], capture_output=True, text=True, timeout=120)
