@@ -24,8 +24,10 @@ e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-
 # GNOME Shell, headless, with the AppIndicator extension for the tray icon;
 # D-Bus from Python drives it.
 gnome=(gnome-shell gnome-shell-extension-appindicator python3-dbus dbus-daemon imagemagick xdotool x11-utils)
-# The site's packages: both programs, the installer and the Debian package.
-package=(g++-mingw-w64-x86-64 qt6-base-dev libxcb1-dev nsis dpkg-dev lintian)
+# The site's packages: both programs, the installer and the Debian package;
+# Authenticode signing, and the signed apt repository (openssl makes the
+# tests' throwaway certificates).
+package=(g++-mingw-w64-x86-64 qt6-base-dev libxcb1-dev nsis dpkg-dev lintian osslsigncode apt-utils gnupg openssl)
 
 want=("${unit[@]}")
 case "${1:-unit}" in

@@ -1,5 +1,6 @@
 ; Velmora's Windows installer: one user, no administrator rights. Built by
-; scripts/make-installer.sh, which passes VERSION, EXE, URLS, ICON and OUTFILE.
+; scripts/make-installer.sh, which passes VERSION, EXE, CHECK_EXE, URLS, ICON
+; and OUTFILE, and SIGN (the signing script) for a signed build.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -34,7 +35,12 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "Velmora feed notifier setup"
 VIAddVersionKey /LANG=0 "CompanyName" "Velmora"
-VIAddVersionKey /LANG=0 "LegalCopyright" "Velmora"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) 2026 The Velmora authors. MIT License."
+
+!ifdef SIGN
+; The uninstaller is made here and signed before it goes into the installer.
+!uninstfinalize 'bash "${SIGN}" "%1"' = 0
+!endif
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -102,6 +108,7 @@ Section "Velmora" SectionProgram
     ${EndIf}
     SetOutPath "$INSTDIR"
     File "/oname=velmora.exe" "${EXE}"
+    File "/oname=velmora-check.exe" "${CHECK_EXE}"
     File "/oname=urls.txt" "${URLS}"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortcut "$SMPROGRAMS\Velmora.lnk" "$INSTDIR\velmora.exe"
@@ -142,6 +149,7 @@ SectionEnd
 Section "Uninstall"
     Call un.CloseRunningCopy
     Delete "$INSTDIR\velmora.exe"
+    Delete "$INSTDIR\velmora-check.exe"
     Delete "$INSTDIR\urls.txt"
     Delete "$INSTDIR\uninstall.exe"
     ; Only when empty: files the user put there stay.

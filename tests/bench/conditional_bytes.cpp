@@ -1,4 +1,4 @@
-// Bytes on the wire per unchanged check, with and without conditional
+// HTTP bytes each way per unchanged check, with and without conditional
 // requests, against the local test server. A measurement, not a test.
 #include <cstdio>
 #include <cstdlib>
@@ -26,23 +26,35 @@ std::string Fetch(const std::string& url) {
     return std::move(taken->body);
 }
 
-long long Total(const std::string& stats) {
+struct Bytes {
+    long long in = 0;   // the requests, as the server received them
+    long long out = 0;  // the answers, as it sent them
+};
+
+Bytes Counted(const std::string& stats) {
     std::smatch in, out;
     std::regex_search(stats, in, std::regex("\"bytesIn\": (\\d+)"));
     std::regex_search(stats, out, std::regex("\"bytesOut\": (\\d+)"));
-    return std::stoll(in[1]) + std::stoll(out[1]);
+    return {std::stoll(in[1]), std::stoll(out[1])};
 }
 
-// Mean bytes of one unchanged fetch of `path`, after a first full one.
-double BytesPerCheck(testing::FeedServer& server, const std::string& path, int checks) {
+// Mean bytes each way of one unchanged fetch of `path`, after a first full one.
+std::pair<double, double> BytesPerCheck(testing::FeedServer& server, const std::string& path, int checks) {
     Fetch(server.Url(path));
     const std::string statsUrl = server.Url("/stats");
-    const long long a = Total(Fetch(statsUrl));
-    const long long overhead = Total(Fetch(statsUrl)) - a;  // one /stats exchange
-    const long long before = Total(Fetch(statsUrl));
+    const Bytes a = Counted(Fetch(statsUrl));
+    const Bytes b = Counted(Fetch(statsUrl));
+    const Bytes overhead{b.in - a.in, b.out - a.out};  // one /stats exchange
+    const Bytes before = Counted(Fetch(statsUrl));
     for (int i = 0; i < checks; ++i) Fetch(server.Url(path));
-    const long long after = Total(Fetch(statsUrl));
-    return static_cast<double>(after - before - overhead) / checks;
+    const Bytes after = Counted(Fetch(statsUrl));
+    return {static_cast<double>(after.in - before.in - overhead.in) / checks,
+            static_cast<double>(after.out - before.out - overhead.out) / checks};
+}
+
+void Report(const char* what, std::pair<double, double> bytes) {
+    std::printf("  %-26s %6.0f to the site, %6.0f back, %6.0f in all\n", what, bytes.first, bytes.second,
+                bytes.first + bytes.second);
 }
 
 }  // namespace
@@ -55,8 +67,9 @@ int main(int argc, char** argv) {
     setenv("no_proxy", "127.0.0.1", 1);
     testing::FeedServer server(argv[1], argv[2]);
     const int checks = 20;
-    std::printf("bytes on the wire per unchanged check (mean of %d):\n", checks);
-    std::printf("  without validators: %.0f\n", BytesPerCheck(server, "/feeds/long_ok.xml", checks));
-    std::printf("  with ETag/Last-Modified: %.0f\n", BytesPerCheck(server, "/validated/long_ok.xml", checks));
+    const std::size_t feedSize = Fetch(server.Url("/feeds/long_ok.xml")).size();
+    std::printf("HTTP bytes per unchanged check of a %zu-byte feed (mean of %d):\n", feedSize, checks);
+    Report("without validators:", BytesPerCheck(server, "/feeds/long_ok.xml", checks));
+    Report("with ETag/Last-Modified:", BytesPerCheck(server, "/validated/long_ok.xml", checks));
     return 0;
 }

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """The packages as a user meets them (scripts/e2e-packages.sh): the Windows
-installer under Wine in a fresh prefix, silent install, upgrade over the
-running copy and silent uninstall; the Debian package installed with apt on
-this machine, run from /usr/bin, upgraded and purged. Prints how long the
-installer's steps take. Exits non-zero when a group fails.
+installer under Wine in a fresh prefix, its signatures, silent install,
+upgrade over the running copy and silent uninstall; the Debian package
+installed with apt on this machine, run from /usr/bin, upgraded, removed and
+purged; the site's apt repository used and refused as apt does; and the
+values package.sh refuses. Prints how long the installer's steps take. Exits
+non-zero when a group fails.
 
-Groups: windows, debian (default: both)."""
+Groups: windows, debian, apt, inputs (default: all)."""
 import glob
+import json
 import os
 import re
 import shutil
@@ -19,6 +22,7 @@ from desktop import Failure, check, holds, popup_geometry, screenshot, tray_icon
 from wine_session import WINE, WINESERVER, run_wine
 
 ENV = os.environ
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WORK, ARTIFACTS, WWW = ENV["VELMORA_E2E_WORK"], ENV["VELMORA_E2E_ARTIFACTS"], ENV["VELMORA_E2E_WWW"]
 VERSION, NEXT = ENV["VELMORA_PKG_VERSION"], ENV["VELMORA_PKG_NEXT"]
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
@@ -108,6 +112,29 @@ def product_version(exe):
     return data[start:end].decode("utf-16-le")
 
 
+def signed(path):
+    """Whether the file's Authenticode signature verifies against the test CA."""
+    result = subprocess.run(["osslsigncode", "verify", "-CAfile", ENV["VELMORA_PKG_CA"], "-in", path],
+                            capture_output=True, timeout=60)
+    return result.returncode == 0
+
+
+def signed_again_alike():
+    """Whether signing the built velmora.exe again, with the same key for
+    the same commit, gives the shipped file byte for byte."""
+    again = os.path.join(WORK, "velmora-signed-again.exe")
+    shutil.copy(ENV["VELMORA_PKG_BUILT_EXE"], again)
+    password = os.path.join(WORK, "signing-password")
+    with open(password, "w", encoding="utf-8") as f:
+        f.write(ENV["VELMORA_PKG_SIGN_PASSWORD"])
+    commit_time = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], capture_output=True, text=True)
+    env = dict(ENV, VELMORA_SIGN_PKCS12=ENV["VELMORA_PKG_P12"], VELMORA_SIGN_PASSWORD_FILE=password,
+               SOURCE_DATE_EPOCH=commit_time.stdout.strip())
+    subprocess.run(["bash", os.path.join(ROOT, "scripts/sign-windows.sh"), again], env=env, check=True, timeout=60)
+    with open(again, "rb") as a, open(ENV["VELMORA_PKG_EXE"], "rb") as b:
+        return a.read() == b.read()
+
+
 def icons():
     return tray_icons("explorer.exe")
 
@@ -146,6 +173,15 @@ def windows():
         with open(os.path.join(folder, "urls.txt"), "rb") as a, open(ENV["VELMORA_PKG_URLS"], "rb") as b:
             check(a.read() == b.read(), "the installed urls.txt is not the site's")
         check(int(entry["EstimatedSize"], 0) > 0, "no size in the uninstall entry")
+        # Every file the site signed verifies against its CA; an unsigned one does not.
+        for path in (setup, *(os.path.join(folder, f) for f in ("velmora.exe", "velmora-check.exe", "uninstall.exe"))):
+            check(signed(path), f"{os.path.basename(path)} does not verify against the site's CA")
+        check(not signed(next_setup), "osslsigncode verify accepts an unsigned installer")
+        check(signed_again_alike(), "signing velmora.exe again for the same commit gives other bytes")
+        # The diagnostic command beside the program reads the installed urls.txt.
+        found = prefix.run(entry["InstallLocation"] + "\\velmora-check.exe", "--feed-url")
+        check(found.stdout.decode().strip() == "http://127.0.0.1:8741/feed.xml",
+              f"velmora-check.exe --feed-url: {found.returncode} {found.stdout!r}")
         shortcuts = glob.glob(os.path.join(prefix.path, "drive_c/users/*/AppData/Roaming/Microsoft/Windows/"
                                            "Start Menu/Programs/Velmora.lnk"))
         check(len(shortcuts) == 1, "no Start-menu shortcut")
@@ -227,6 +263,13 @@ def run_installed():
         program.wait()
 
 
+def autostart_skipped(entry):
+    """Whether an XDG session leaves the entry alone: its TryExec names no program on PATH."""
+    with open(entry, encoding="utf-8") as f:
+        found = re.search(r"^TryExec=(.+)$", f.read(), re.M)
+    return bool(found) and shutil.which(found.group(1).strip(), path="/usr/local/bin:/usr/bin:/bin") is None
+
+
 def debian():
     deb, next_deb = ENV["VELMORA_PKG_DEB"], ENV["VELMORA_PKG_NEXT_DEB"]
     if installed_version():
@@ -235,13 +278,23 @@ def debian():
     check(installed_version() == VERSION, "velmora is not installed")
     check(os.path.realpath("/usr/bin/velmora") == "/usr/lib/velmora/velmora", "/usr/bin/velmora leads elsewhere")
     check(os.path.realpath("/usr/lib/velmora/urls.txt") == "/etc/velmora/urls.txt", "urls.txt is not the conffile")
+    with open("/etc/velmora/urls.txt", "rb") as a, open(ENV["VELMORA_PKG_URLS"], "rb") as b:
+        check(a.read() == b.read(), "the installed urls.txt is not the site's")
+    maintainer = subprocess.run(["dpkg-query", "-W", "-f=${Maintainer}", "velmora"], capture_output=True, text=True)
+    check(maintainer.stdout == ENV["VELMORA_PKG_MAINTAINER"], f"maintainer {maintainer.stdout!r}")
     check(os.access("/usr/lib/velmora/velmora-fetch", os.X_OK), "no velmora-fetch beside the program")
     for path in ("/etc/xdg/autostart/velmora.desktop", "/usr/share/applications/velmora.desktop",
-                 "/usr/share/icons/hicolor/32x32/apps/velmora.png"):
+                 "/usr/share/icons/hicolor/32x32/apps/velmora.png", "/usr/share/man/man1/velmora-check.1.gz"):
         check(os.path.isfile(path), f"no {path}")
     owned = subprocess.run(["dpkg-query", "-L", "velmora"], capture_output=True, text=True).stdout.split("\n")
     write_feed("装好了")
     run_installed()
+    # The diagnostic command on PATH: the program's address and its view of the feed.
+    env = dict(ENV, no_proxy="127.0.0.1", NO_PROXY="127.0.0.1")
+    address = subprocess.run(["velmora-check", "--feed-url"], capture_output=True, text=True, env=env).stdout.strip()
+    check(address == "http://127.0.0.1:8741/feed.xml", f"velmora-check --feed-url: {address!r}")
+    seen = subprocess.run(["velmora-check", "--json", address], capture_output=True, text=True, env=env)
+    check(seen.returncode == 0 and json.loads(seen.stdout)["title"] == "装好了", f"velmora-check: {seen.stdout!r}")
 
     # The administrator's edit survives an upgrade.
     with open("/etc/velmora/urls.txt", "a", encoding="utf-8") as f:
@@ -252,6 +305,13 @@ def debian():
     check(installed_version() == NEXT, "the upgrade did not take")
     with open("/etc/velmora/urls.txt", "rb") as f:
         check(f.read() == edited, "the upgrade lost the edit of /etc/velmora/urls.txt")
+
+    # Removed but not purged, the autostart entry stays as a conffile: a
+    # session must skip it quietly, as it skips an entry whose TryExec is not
+    # an installed program.
+    timed("apt-get remove", lambda: apt("remove", "velmora"))
+    check(os.path.isfile("/etc/xdg/autostart/velmora.desktop"), "remove took the autostart conffile")
+    check(autostart_skipped("/etc/xdg/autostart/velmora.desktop"), "a session would still start the removed velmora")
 
     timed("apt-get purge", lambda: apt("purge", "velmora"))
     check(installed_version() is None, "velmora is still installed")
@@ -265,13 +325,101 @@ def debian():
     check(result.returncode == 0, "lintian reports errors")
 
 
+# --- The site's apt repository -----------------------------------------------------------
+
+
+class AptClient:
+    """apt-get with a configuration of its own: the one source a user drops
+    in, its own lists and cache, no other keys. The machine's sources and
+    keyrings are not read; packages are installed on the machine itself, as
+    the debian group does."""
+
+    def __init__(self, sources):
+        self.root = os.path.join(WORK, "apt-client")
+        shutil.rmtree(self.root, ignore_errors=True)
+        for sub in ("sources", "trusted", "lists/partial", "cache/archives/partial"):
+            os.makedirs(os.path.join(self.root, sub))
+        shutil.copy(sources, os.path.join(self.root, "sources", "velmora.sources"))
+        self.config = os.path.join(self.root, "apt.conf")
+        with open(self.config, "w", encoding="utf-8") as f:
+            f.write(f'''Dir::Etc::SourceList "/dev/null";
+Dir::Etc::SourceParts "{self.root}/sources";
+Dir::Etc::Trusted "/dev/null";
+Dir::Etc::TrustedParts "{self.root}/trusted";
+Dir::State::Lists "{self.root}/lists";
+Dir::Cache "{self.root}/cache";
+APT::Sandbox::User "root";
+APT::Update::Error-Mode "any";
+''')
+
+    def run(self, *args):
+        command = ["apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=900"] + list(args)
+        if os.geteuid() != 0:
+            command.insert(0, "sudo")
+        env = dict(ENV, DEBIAN_FRONTEND="noninteractive", APT_CONFIG=self.config)
+        return subprocess.run(command, capture_output=True, text=True, env=env)
+
+    def must(self, *args):
+        result = self.run(*args)
+        check(result.returncode == 0, f"apt-get {' '.join(args)} failed:\n{result.stdout}{result.stderr}")
+
+
+def publish(key, deb):
+    """The site's repository at http://127.0.0.1:8741/apt/, made anew with DEB."""
+    result = subprocess.run(["bash", os.path.join(ROOT, "scripts/make-apt-repo.sh"), os.path.join(WWW, "apt"),
+                             "http://127.0.0.1:8741/apt/", key, deb], capture_output=True, text=True, timeout=120)
+    check(result.returncode == 0, f"make-apt-repo.sh failed: {result.stderr}")
+
+
+def apt_repository():
+    if installed_version():
+        apt("purge", "velmora")
+    client = AptClient(os.path.join(ENV["VELMORA_PKG_APT"], "velmora.sources"))
+    # Signed by a key the source does not name: apt refuses it.
+    publish(ENV["VELMORA_PKG_OTHER_KEY"], ENV["VELMORA_PKG_DEB"])
+    refused = client.run("update")
+    check(refused.returncode != 0 and "NO_PUBKEY" in refused.stdout + refused.stderr,
+          f"apt-get update took a repository signed by another key:\n{refused.stdout}{refused.stderr}")
+    check(client.run("install", "velmora").returncode != 0 and installed_version() is None,
+          "velmora installed from a refused repository")
+
+    # What package.sh wrote, served as the site would.
+    shutil.rmtree(os.path.join(WWW, "apt"))
+    shutil.copytree(ENV["VELMORA_PKG_APT"], os.path.join(WWW, "apt"))
+    timed("apt-get update", lambda: client.must("update"))
+    timed("apt-get install velmora", lambda: client.must("install", "velmora"))
+    check(installed_version() == VERSION, f"installed {installed_version()}")
+
+    # A year later the site publishes one version up.
+    publish(ENV["VELMORA_PKG_SITE_KEY"], ENV["VELMORA_PKG_NEXT_DEB"])
+    client.must("update")
+    timed("apt-get upgrade", lambda: client.must("upgrade"))
+    check(installed_version() == NEXT, f"apt-get upgrade left {installed_version()}")
+    apt("purge", "velmora")
+
+
+# --- What package.sh takes ---------------------------------------------------------------
+
+
+def inputs():
+    """Values that would put code into the programs or fields into the
+    control file are refused before anything is built."""
+    # The base address's rule itself is the build's (tests/packaging/base_url_rule.py).
+    refused = [["--base-url", 'https://x/"; system("id"); "/'], ["--maintainer", "A <a@b>\nEssential: yes"],
+               ["--maintainer", "A <a@b>, B"], ["--maintainer", "nobody"]]
+    for args in refused:
+        result = subprocess.run(["bash", os.path.join(ROOT, "scripts/package.sh"), *args], capture_output=True, text=True, timeout=120)
+        check(result.returncode == 2 and args[0] in result.stderr, f"package.sh {args!r}: {result.returncode}, "
+              f"{result.stderr.strip()!r}")
+
+
 def main():
-    groups = sys.argv[1:] or ["windows", "debian"]
+    groups = sys.argv[1:] or ["windows", "debian", "apt", "inputs"]
     failed = []
     for name in groups:
         print(f"-- {name}", flush=True)
         try:
-            {"windows": windows, "debian": debian}[name]()
+            {"windows": windows, "debian": debian, "apt": apt_repository, "inputs": inputs}[name]()
             print(f"ok {name}", flush=True)
         except (Failure, subprocess.TimeoutExpired):
             traceback.print_exc()
