@@ -39,7 +39,7 @@ TEST(HeldNotice, WaitsCountedAsSeenThenShowsOnReturnWithItsWholeLifetime) {
     EXPECT_EQ(app.Shows(), 1);
 }
 
-TEST(HeldNotice, NewerItemReplacesTheHeldOneWhichShowsAtOnceOnTheDesktopsNews) {
+TEST(HeldNotice, NewerItemReplacesTheHeldOneWhichShowsOnTheDesktopsNewsEvenAfterAFailedLoad) {
     AppHarness app;
     app.fake.userPresence = UserPresence::Away;
     app.fake.QueueFetch(Serve(FeedWith("D1", "First")));
@@ -48,6 +48,11 @@ TEST(HeldNotice, NewerItemReplacesTheHeldOneWhichShowsAtOnceOnTheDesktopsNews) {
     app.fake.Advance(60000);
     EXPECT_EQ(app.main->LastPubDate(), u"D2");
     app.fake.userPresence = UserPresence::Available;
+    // A pop-up that fails to load on return keeps the notice for the next look.
+    app.fake.failNextLoad = WindowKind::Popup;
+    app.fake.PresenceChanged();
+    EXPECT_EQ(app.fake.unhandledErrors.size(), 1u);
+    ASSERT_TRUE(app.main->HeldNotice());
     const std::int64_t back = app.fake.Now();
     app.fake.PresenceChanged();
     EXPECT_EQ(app.fake.Now(), back);
