@@ -130,6 +130,13 @@ QPixmap BackgroundFor(QSize size, qreal ratio) {
     return QPixmap::fromImage(image);
 }
 
+// On X11 (and under any XWayland compositor) the window bypasses the window
+// manager: the X server puts it exactly where it asks and stacks it above
+// the managed windows, and no window manager floats, centres, tiles or
+// focuses it. A click on it does not ask Qt to activate it either.
+constexpr Qt::WindowFlags kPopupFlags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                        Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint;
+
 class PopupWidget final : public QWidget {
 public:
     struct Label {
@@ -146,8 +153,7 @@ public:
     };
 
     PopupWidget(const WindowDesign& design, WindowEvents& events)
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::WindowDoesNotAcceptFocus),
+        : QWidget(nullptr, kPopupFlags),
           events_(&events),
           designSize_(LabelBounds(0, 0, design.width, design.height).size()),
           alert_(design.alert) {

@@ -1,9 +1,10 @@
-// The notice pop-up: frameless and stays-on-top. It is shown without
-// activation and never takes the focus, draws the background picture made
-// for its device pixel ratio and its four transparent labels over it. A
-// press on a label is followed by that label's release, wherever the
-// pointer has gone. Assistive technology sees a notification with the
-// labels inside, and can follow the link or press the close mark.
+// The notice pop-up: frameless, stays-on-top and, on X11, out of the window
+// manager's hands. It is shown without activation and never takes the
+// focus, draws the background picture made for its device pixel ratio and
+// its four transparent labels over it. A press on a label is followed by
+// that label's release, wherever the pointer has gone. Assistive technology
+// sees a notification with the labels inside, and can follow the link or
+// press the close mark.
 #pragma once
 
 #include <QPixmap>
