@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [unit|sanitize|windows|linux|desktop|e2e-linux|package|all]   (default: unit)
+# Usage: scripts/deps.sh [unit|sanitize|windows|linux|desktop|e2e-linux|compositors|package|all]   (default: unit)
 set -euo pipefail
 
 unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl iproute2)
@@ -18,6 +18,11 @@ windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
 # session bus, the accessibility bus and registry, and Python's AT-SPI
 # binding for the screen reader stand-in.
 e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
+# The pop-up on Wayland desktops: sway (with grim for pictures), KWin and
+# Mutter, each headless with Xwayland; xhost lets the tests' root programs
+# into a compositor's Xwayland; xmessage (x11-utils) holds the focus.
+compositors=("${linux[@]}" sway grim xwayland kwin-wayland mutter qt6-wayland x11-xserver-utils x11-utils xdotool
+    dbus-daemon locales)
 # The site's packages: both programs, the installer and the Debian package.
 package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
 
@@ -29,9 +34,10 @@ case "${1:-unit}" in
     linux) want+=("${linux[@]}") ;;
     desktop) want+=("${desktop[@]}") ;;
     e2e-linux) want+=("${e2e_linux[@]}") ;;
+    compositors) want+=("${compositors[@]}") ;;
     package) want+=("${package[@]}") ;;
-    all) want+=("${sanitize[@]}" "${windows[@]}" "${e2e_linux[@]}" "${package[@]}") ;;
-    *) echo "usage: $0 [unit|sanitize|windows|linux|desktop|e2e-linux|package|all]" >&2; exit 2 ;;
+    all) want+=("${sanitize[@]}" "${windows[@]}" "${e2e_linux[@]}" "${compositors[@]}" "${package[@]}") ;;
+    *) echo "usage: $0 [unit|sanitize|windows|linux|desktop|e2e-linux|compositors|package|all]" >&2; exit 2 ;;
 esac
 
 missing=()
