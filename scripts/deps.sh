@@ -7,7 +7,9 @@ unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openss
 sanitize=(clang libclang-rt-14-dev)
 # Qt's own texts in the desktop's language; the widgets tests compile the
 # locales they run under (locales).
-linux=(qt6-base-dev fonts-noto-cjk qt6-translations-l10n locales)
+# Wayland's client library, scanner and protocols and Qt's platform
+# interface make the pop-up a layer surface on Wayland compositors.
+linux=(qt6-base-dev fonts-noto-cjk qt6-translations-l10n locales libwayland-dev wayland-protocols qt6-base-private-dev)
 # A desktop of the tests' own for both programs' end-to-end runs and the
 # demos: a display with an XEmbed tray, input, screenshots, window queries,
 # Chinese glyphs, and the locales the cases run under.
@@ -24,7 +26,7 @@ e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-
 compositors=("${linux[@]}" sway grim xwayland kwin-wayland mutter qt6-wayland x11-xserver-utils x11-utils xdotool
     dbus-daemon locales)
 # The site's packages: both programs, the installer and the Debian package.
-package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
+package=(g++-mingw-w64-x86-64 qt6-base-dev libwayland-dev wayland-protocols qt6-base-private-dev nsis dpkg-dev lintian)
 
 want=("${unit[@]}")
 case "${1:-unit}" in

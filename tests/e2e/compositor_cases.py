@@ -64,7 +64,9 @@ def start(compositor):
 
 def focus_holder(compositor, session):
     """A normal X window over the whole screen, focused by the compositor."""
-    holder = subprocess.Popen(["xmessage", "-title", HOLDER, "-geometry", "1920x1080+0+0", "holds the focus"],
+    # Dark, so that the pop-up's white edges differ from it.
+    holder = subprocess.Popen(["xmessage", "-title", HOLDER, "-bg", "#303030", "-geometry", "1920x1080+0+0",
+                               "holds the focus"],
                               env=compositor.x_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     session.processes.append(holder)
     window = wait_for("the focus holder", lambda: x_windows(HOLDER), 15)[0]
@@ -78,28 +80,40 @@ def focus_unchanged(compositor, holder):
     check(title in (None, HOLDER), f"the compositor focused {title!r}, not the holder")
 
 
+def show_notice(compositor, session):
+    holder = focus_holder(compositor, session)
+    write_feed(f"feeds/{compositor.name}.xml", FIRST_TITLE, FIRST_TEXT, LINK_A, "Tue, 08 Dec 2026 06:00:00 GMT")
+    session.install("velmora", f"feeds/{compositor.name}.xml")
+    compositor.remember_background()
+    session.start("velmora")
+    return holder
+
+
+def check_slide(seen, row):
+    """The place at full height, and the edges that must not move while
+    the pop-up grows."""
+    full = seen[-1]
+    row["place"] = f"{full[0]},{full[1]}"
+    check(full == expected_popup(173), f"full-height pop-up at {full}")
+    row["place"] = "✔ " + row["place"]
+    right, bottom = {g[0] + g[2] for g in seen}, {g[1] + g[3] for g in seen}
+    check(len({g[3] for g in seen}) >= 3 and right == {full[0] + full[2]} and bottom == {full[1] + full[3]},
+          f"while sliding: right edges {right}, bottom edges {bottom}, heights {[g[3] for g in seen]}")
+    row["slide"] = "✔"
+    return full
+
+
 @case("pop-up on Xwayland: at its corner, growing upward, above a focused window, focus kept, closed by ×")
 def popup_on_xwayland(compositor, row):
     start(compositor)
     session = CompositorSession(compositor, "zh_CN.UTF-8")
     try:
-        holder = focus_holder(compositor, session)
-        write_feed(f"feeds/{compositor.name}.xml", FIRST_TITLE, FIRST_TEXT, LINK_A, "Tue, 08 Dec 2026 06:00:00 GMT")
-        session.install("velmora", f"feeds/{compositor.name}.xml")
-        session.start("velmora")
+        holder = show_notice(compositor, session)
         _, seen = watch_slide_in(20)
-        full = seen[-1]
-        row["place"] = f"{full[0]},{full[1]}"
-        check(full == expected_popup(173), f"full-height pop-up at {full}")
-        row["place"] = "✔ " + row["place"]
-        right, bottom = {g[0] + g[2] for g in seen}, {g[1] + g[3] for g in seen}
-        check(len(seen) >= 3 and right == {full[0] + full[2]} and bottom == {full[1] + full[3]},
-              f"while sliding: right edges {right}, bottom edges {bottom}, {len(seen)} steps")
-        row["slide"] = "✔"
+        full = check_slide(seen, row)
         focus_unchanged(compositor, holder)
         row["focus"] = "not taken ✔"
-        popup = x_windows("Form1")[0]
-        check(stacked_above(popup, holder), "the pop-up is below the focused window")
+        check(stacked_above(x_windows("Form1")[0], holder), "the pop-up is below the focused window")
         shot = compositor.screenshot(artifact(f"{compositor.name}-xwayland.png"))
         if shot:  # what the compositor really shows there
             band = pixel(shot, full[0] + 120, full[1] + 10)
@@ -111,10 +125,35 @@ def popup_on_xwayland(compositor, row):
         session.stop()
 
 
+@case("pop-up on native Wayland: a layer surface at its corner, growing upward, over a focused window, focus kept")
+def popup_native(compositor, row):
+    start(compositor)
+    session = CompositorSession(compositor, "zh_CN.UTF-8")
+    session.env["QT_QPA_PLATFORM"] = "wayland"
+    try:
+        holder = show_notice(compositor, session)
+        seen = [wait_for("the pop-up to appear", lambda: compositor.popup_rect(HOLDER), 20, 0.01)]
+        deadline = time.monotonic() + 5
+        while seen[-1][3] < 173:
+            check(time.monotonic() < deadline, f"the pop-up stopped growing at {seen[-1]}")
+            seen.append(compositor.popup_rect(HOLDER) or seen[-1])
+        full = check_slide(seen, row)
+        focus_unchanged(compositor, holder)
+        row["focus"] = "not taken ✔"
+        compositor.screenshot(artifact(f"{compositor.name}-wayland.png"))
+        if compositor.click(*label_point(full, *CLOSE_LABEL)):
+            wait_for("the pop-up to go", lambda: compositor.popup_rect(HOLDER) is None, 3, 0.02)
+            focus_unchanged(compositor, holder)
+    finally:
+        session.stop()
+
+
 GROUPS = {
     "sway": ("sway 1.7, XWayland", popup_on_xwayland),
     "kwin": ("KWin 5.27, XWayland", popup_on_xwayland),
     "mutter": ("Mutter 43, XWayland", popup_on_xwayland),
+    "sway-wayland": ("sway, native Wayland", popup_native),
+    "kwin-wayland": ("KWin, native Wayland", popup_native),
 }
 
 

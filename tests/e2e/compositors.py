@@ -102,6 +102,23 @@ class Compositor:
         where the harness has no way to take one."""
         return None
 
+    def popup_rect(self, holder_title):
+        """Where the compositor shows the pop-up as (x, y, width, height),
+        read from the compositor; None while it shows none."""
+        raise NotImplementedError
+
+    def remember_background(self):
+        """Takes what the screen shows before the program starts, where the
+        pop-up is found by its pixels."""
+
+    def click(self, x, y):
+        """A click through the compositor's own pointer, where it has one a
+        test can drive; False where it has none."""
+        return False
+
+    def user_env(self):
+        return dict(self.base_env(), DBUS_SESSION_BUS_ADDRESS=self.dbus, **self.client_env())
+
     def stop(self):
         if self.process and self.process.poll() is None:
             # The whole session: the compositor, its Xwayland and the bus.
@@ -121,7 +138,7 @@ class Sway(Compositor):
     def command(self):
         config = os.path.join(self.runtime, "config")
         with open(config, "w", encoding="utf-8") as f:
-            f.write("output HEADLESS-1 resolution 1920x1080\nxwayland enable\n"
+            f.write("output HEADLESS-1 resolution 1920x1080\nxwayland enable\ndefault_border none\n"
                     f"exec {subprocess.list2cmdline(self.session_command())}\n")
         shutil.chown(config, *USER)
         return ["sway", "-c", config]
@@ -149,10 +166,42 @@ class Sway(Compositor):
 
         return walk(self._ipc("get_tree"))
 
-    def screenshot(self, path):
+    def screenshot(self, path, region=None):
         env = dict(os.environ, WAYLAND_DISPLAY=self.wayland, XDG_RUNTIME_DIR=self.runtime)
-        subprocess.run(["grim", path], env=env, check=True, capture_output=True)
+        subprocess.run(["grim", *(["-g", region] if region else []), path], env=env, check=True, capture_output=True)
         return path
+
+    # The lower-right quarter of the output, as rows of raw pixels.
+    QUARTER = (960, 540, 960, 540)
+
+    def _quarter(self):
+        x, y, w, h = self.QUARTER
+        env = dict(os.environ, WAYLAND_DISPLAY=self.wayland, XDG_RUNTIME_DIR=self.runtime)
+        data = subprocess.run(["grim", "-t", "ppm", "-g", f"{x},{y} {w}x{h}", "-"], env=env, check=True,
+                              capture_output=True).stdout
+        body = data[len(data) - w * h * 3:]
+        return [body[row * w * 3:(row + 1) * w * 3] for row in range(h)]
+
+    def remember_background(self):
+        self._command("seat - cursor set 5 5")  # out of the way
+        self._background = self._quarter()
+
+    def popup_rect(self, holder_title):
+        """What differs from the picture taken before the program started, in
+        the lower-right quarter of the output."""
+        quarter = self._quarter()
+        rows = [i for i, (now, before) in enumerate(zip(quarter, self._background)) if now != before]
+        if not rows:
+            return None
+        now, before = quarter[rows[-1]], self._background[rows[-1]]
+        columns = [i // 3 for i in range(0, len(now), 3) if now[i:i + 3] != before[i:i + 3]]
+        x, y, _, _ = self.QUARTER
+        return (x + columns[0], y + rows[0], columns[-1] - columns[0] + 1, rows[-1] - rows[0] + 1)
+
+    def _command(self, command):
+        sockets = [f for f in os.listdir(self.runtime) if f.startswith("sway-ipc.")]
+        subprocess.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), command], check=True,
+                       capture_output=True)
 
 
 class KWin(Compositor):
@@ -174,6 +223,49 @@ class KWin(Compositor):
         return dict(super().base_env(), KWIN_COMPOSE="Q")
 
 
+    # Every window KWin manages, layer surfaces included, with its place
+    # and whether it is the active one.
+    PROBE = """
+var windows = workspace.clientList();
+for (var i = 0; i < windows.length; ++i) {
+    var g = windows[i].frameGeometry;
+    print("velmora-probe " + JSON.stringify([String(windows[i].caption), [g.x, g.y, g.width, g.height],
+                                             windows[i].active]));
+}
+"""
+
+    def popup_rect(self, holder_title):
+        shown = [rect for title, rect, _ in self.surfaces() if title != holder_title and rect[3] > 0]
+        return shown[0] if shown else None
+
+    def focused_title(self):
+        active = [title for title, _, focused in self.surfaces() if focused]
+        return active[0] if active else ""
+
+    def surfaces(self):
+        """(caption, (x, y, width, height), active) of every window."""
+        script = os.path.join(self.runtime, "probe.js")
+        with open(script, "w", encoding="utf-8") as f:
+            f.write(self.PROBE)
+        os.chmod(script, 0o644)
+        self._call("/Scripting", "org.kde.kwin.Scripting.loadScript", f"string:{script}", "string:velmora-probe")
+        self._call("/Scripting", "org.kde.kwin.Scripting.start")
+        self._call("/Scripting", "org.kde.kwin.Scripting.unloadScript", "string:velmora-probe")
+        # The script prints into KWin's log; its lines since the last probe.
+        with open(self.log.name, "rb") as f:
+            f.seek(self._probed)
+            lines = f.read().decode("utf-8", "replace").splitlines()
+            self._probed = f.tell()
+        probed = [json.loads(line.split("velmora-probe ", 1)[1]) for line in lines if "velmora-probe " in line]
+        return [(title, tuple(rect), active) for title, rect, active in probed]
+
+    _probed = 0
+
+    def _call(self, path, method, *args):
+        subprocess.run(as_user(["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin", path, method, *args]),
+                       env=self.user_env(), check=True, capture_output=True)
+
+
 class Mutter(Compositor):
     name = "mutter"
 
@@ -183,8 +275,4 @@ class Mutter(Compositor):
 
 
 COMPOSITORS = {c.name: c for c in (Sway, KWin, Mutter)}
-
-
-def installed(name):
-    return shutil.which({"sway": "sway", "kwin": "kwin_wayland", "mutter": "mutter"}[name]) is not None
 

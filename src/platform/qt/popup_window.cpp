@@ -22,6 +22,8 @@
 #include "platform/qt/screen.h"
 #include "popup/popup_design.h"
 
+#include "platform/qt/layer_surface.h"
+
 namespace velmora::qt {
 namespace {
 
@@ -432,11 +434,19 @@ PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events)
     : WindowBase(design, new PopupWidget(design, events)), popup_(static_cast<PopupWidget*>(widget_)) {
     QAccessible::installFactory(PopupAccessibleFactory);  // once; later calls change nothing
     ReleaseFontsWhenGone(widget_);
+    layer_ = LayerSurface::Create(widget_, TwipsToPixels(kPopupRightMargin, TwipsPerPixelX()),
+                                  TwipsToPixels(kPopupBottomMargin, TwipsPerPixelY()));
     Place();
 }
 
 PopupWindow::~PopupWindow() {
     popup_->Detach();
+    layer_.reset();
+}
+
+void PopupWindow::Redraw() {
+    popup_->update();
+    if (layer_) layer_->Redraw();
 }
 
 void PopupWindow::Show() {
@@ -449,6 +459,13 @@ void PopupWindow::Show() {
 void PopupWindow::ApplyPlacement() {
     WindowBase::ApplyPlacement();
     const bool visible = shown_ && height_ > 0;
+    if (layer_) {
+        if (visible)
+            layer_->Show(QSize(width_, height_));
+        else
+            layer_->Hide();
+        return;
+    }
     if (visible && !widget_->isVisible()) {
         widget_->show();
         widget_->raise();
@@ -468,7 +485,7 @@ void PopupWindow::Announce(const Text& name, const Text& description) {
 void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
     if (PopupWidget::Label* found = popup_->Find(label)) {
         found->caption = QString::fromStdU16String(caption);
-        popup_->update();
+        Redraw();
         popup_->LabelRenamed(label);
     }
 }
@@ -476,7 +493,7 @@ void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
 void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
     if (PopupWidget::Label* found = popup_->Find(label)) {
         found->bounds.moveTo(TwipsToPixels(left, TwipsPerPixelX()), TwipsToPixels(top, TwipsPerPixelY()));
-        popup_->update();
+        Redraw();
     }
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,7 @@
 namespace velmora::qt {
 
 class PopupWidget;
+class LayerSurface;
 
 // The pop-up's background for a window of `size` logical pixels at `ratio`
 // device pixels each: the picture drawn for that ratio, one picture pixel to
@@ -37,7 +39,12 @@ protected:
     void ApplyPlacement() override;
 
 private:
+    void Redraw();
+
     PopupWidget* popup_;
+    // Where the compositor offers it, the pop-up is shown as this surface
+    // and the widget itself stays hidden.
+    std::unique_ptr<LayerSurface> layer_;
     bool shown_ = false;
 };
 
