@@ -11,7 +11,7 @@ root=$PWD
 
 bash scripts/deps.sh compositors
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target velmora
+cmake --build --preset dev --target velmora virtual_pointer
 program=$(find build/dev -maxdepth 1 -name velmora -type f)
 [ -x "$program" ] || { echo "no build/dev/velmora" >&2; exit 1; }
 
@@ -28,7 +28,8 @@ unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
 export VELMORA_E2E_WORK=$work VELMORA_E2E_ARTIFACTS=$artifacts VELMORA_E2E_LOCPATH=$work/locales \
     VELMORA_E2E_BIN=$work/bin VELMORA_E2E_LAUNCHES=$work/launches.log \
     VELMORA_E2E_WWW=$work/www VELMORA_E2E_REQUESTS=$work/requests.log \
-    VELMORA_E2E_PLATFORM=linux VELMORA_E2E_EXE=$root/$program
+    VELMORA_E2E_PLATFORM=linux VELMORA_E2E_EXE=$root/$program \
+    VELMORA_E2E_POINTER=$root/build/dev/tests/e2e/virtual_pointer
 make_locales "$VELMORA_E2E_LOCPATH"
 browser_standin "$VELMORA_E2E_BIN" "$VELMORA_E2E_LAUNCHES"
 rm -rf "$VELMORA_E2E_WWW"

@@ -125,7 +125,8 @@ def popup_on_xwayland(compositor, row):
         session.stop()
 
 
-@case("pop-up on native Wayland: a layer surface at its corner, growing upward, over a focused window, focus kept")
+@case("pop-up on native Wayland: a layer surface at its corner, growing upward, over a focused window, focus kept, "
+      "closed by × through the compositor's pointer")
 def popup_native(compositor, row):
     start(compositor)
     session = CompositorSession(compositor, "zh_CN.UTF-8")

@@ -183,7 +183,6 @@ class Sway(Compositor):
         return [body[row * w * 3:(row + 1) * w * 3] for row in range(h)]
 
     def remember_background(self):
-        self._command("seat - cursor set 5 5")  # out of the way
         self._background = self._quarter()
 
     def popup_rect(self, holder_title):
@@ -198,10 +197,32 @@ class Sway(Compositor):
         x, y, _, _ = self.QUARTER
         return (x + columns[0], y + rows[0], columns[-1] - columns[0] + 1, rows[-1] - rows[0] + 1)
 
-    def _command(self, command):
-        sockets = [f for f in os.listdir(self.runtime) if f.startswith("sway-ipc.")]
-        subprocess.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), command], check=True,
-                       capture_output=True)
+    def start(self):
+        super().start()
+        # Headless, the seat has no pointer until a device joins it.
+        self.pointer = subprocess.Popen([os.environ["VELMORA_E2E_POINTER"]], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=self.log, text=True,
+                                        env=dict(os.environ, WAYLAND_DISPLAY=self.wayland,
+                                                 XDG_RUNTIME_DIR=self.runtime))
+        check(self.pointer.stdout.readline().strip() == "ready", "the virtual pointer did not start")
+        self.point("move 5 5")
+        return self
+
+    def point(self, *commands):
+        for command in commands:
+            self.pointer.stdin.write(command + "\n")
+            self.pointer.stdin.flush()
+            check(self.pointer.stdout.readline().strip() == "ok", f"the virtual pointer failed at {command}")
+
+    def click(self, x, y):
+        self.point(f"move {x} {y}", "press", "release", "move 5 5")
+        return True
+
+    def stop(self):
+        if getattr(self, "pointer", None):
+            self.pointer.stdin.close()
+            self.pointer.wait(10)
+        super().stop()
 
 
 class KWin(Compositor):
