@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Linux program (dev preset) and runs its pop-up on the Wayland
-# compositors people use, each headless with Xwayland: sway, KWin, Mutter.
-# A local feed site on 127.0.0.1 and a browser stand-in, as in
-# scripts/e2e-linux.sh; no X display of its own. Pictures go to
-# build/e2e-artifacts/compositors/.
-# Usage: scripts/e2e-compositors.sh [sway] [kwin] [mutter]   (default: all)
+# compositors people use, each headless with Xwayland: sway, KWin, Mutter,
+# with the program on Xwayland (groups sway, kwin, mutter) and natively on
+# Wayland (sway-wayland, kwin-wayland: a layer surface; mutter-wayland: a
+# desktop notification). A local feed site on 127.0.0.1 and a browser
+# stand-in, as in scripts/e2e-linux.sh; no X display of its own. Pictures go
+# to build/e2e-artifacts/compositors/.
+# Usage: scripts/e2e-compositors.sh [GROUP...]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

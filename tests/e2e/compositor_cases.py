@@ -8,16 +8,18 @@ fixed, leave the focus where it was, and go when "×" is clicked.
 
 Each group is one compositor (sway, kwin, mutter). Prints a row of the
 desktops table per case. Exits non-zero when any case fails."""
+import json
 import os
 import subprocess
 import sys
+import threading
 import time
 
 import desktop
 from cases import (BAND_COLOUR, CLOSE_LABEL, FIRST_TEXT, FIRST_TITLE, LINK_A, artifact, case, config, expected_popup,
-                   label_point, results, wait_popup_gone, watch_slide_in, write_feed)
+                   label_point, launches, results, wait_popup_gone, watch_slide_in, write_feed)
 from compositors import COMPOSITORS
-from desktop import check, pixel, wait_for
+from desktop import check, holds, pixel, wait_for
 from linux_session import LinuxSession
 
 HOLDER = "velmora-focus-holder"
@@ -149,12 +151,71 @@ def popup_native(compositor, row):
         session.stop()
 
 
+class NotificationServer:
+    """notification_server.py on a session bus of the session's own."""
+
+    def __init__(self, session):
+        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=session.env, text=True)
+        session.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus.stdout.readline().strip()
+        server = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notification_server.py")
+        self.server = subprocess.Popen([server], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL, env=session.env, text=True, encoding="utf-8")
+        self.records = []
+        threading.Thread(target=self._read, daemon=True).start()
+        wait_for("the notification server", lambda: self.said("ready"), 10)
+
+    def _read(self):
+        for line in self.server.stdout:
+            self.records.append(json.loads(line))
+
+    def said(self, key):
+        return [record for record in self.records if key in record]
+
+    def invoke(self, id, action):
+        self.server.stdin.write(f"invoke {id} {action}\n")
+        self.server.stdin.flush()
+
+    def stop(self):
+        for process in (self.server, self.bus):
+            process.kill()
+            process.wait()
+
+
+@case("native Wayland without the layer shell: a desktop notification with the texts and a 查看详情 action")
+def notification_instead(compositor, row):
+    start(compositor)
+    session = CompositorSession(compositor, "zh_CN.UTF-8")
+    session.env["QT_QPA_PLATFORM"] = "wayland"
+    server = NotificationServer(session)
+    try:
+        holder = show_notice(compositor, session)
+        notice = wait_for("the notification", lambda: server.said("notify"), 20)[0]
+        text = FIRST_TEXT.replace("[b]", "").replace("#183;", "·")[:125]
+        check(notice["summary"] == FIRST_TITLE[:14] and notice["body"] == text, f"the notification reads {notice}")
+        check(notice["actions"] == ["details", "查看详情"], f"actions {notice['actions']}")
+        row["place"] = "✔ notification"
+        check(holds(lambda: len(server.said("notify")) == 1, 1), f"notified again: {server.said('notify')}")
+        focus_unchanged(compositor, holder)
+        row["focus"] = "not taken ✔"
+        server.invoke(notice["notify"], "details")
+        logged = wait_for("the browser stand-in", launches, 10)
+        check(logged == [LINK_A], f"the browser got {logged}")
+        # The pop-up behind it slides out and takes the notification along.
+        wait_for("the notification to be closed", lambda: server.said("close"), 5)
+        row["slide"] = "– (the server's own)"
+    finally:
+        server.stop()
+        session.stop()
+
+
 GROUPS = {
     "sway": ("sway 1.7, XWayland", popup_on_xwayland),
     "kwin": ("KWin 5.27, XWayland", popup_on_xwayland),
     "mutter": ("Mutter 43, XWayland", popup_on_xwayland),
     "sway-wayland": ("sway, native Wayland", popup_native),
     "kwin-wayland": ("KWin, native Wayland", popup_native),
+    "mutter-wayland": ("Mutter (GNOME), native Wayland", notification_instead),
 }
 
 

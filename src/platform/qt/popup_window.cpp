@@ -22,6 +22,7 @@
 #include "platform/qt/screen.h"
 #include "popup/popup_design.h"
 
+#include "platform/qt/desktop_notice.h"
 #include "platform/qt/layer_surface.h"
 
 namespace velmora::qt {
@@ -436,12 +437,16 @@ PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events)
     ReleaseFontsWhenGone(widget_);
     layer_ = LayerSurface::Create(widget_, TwipsToPixels(kPopupRightMargin, TwipsPerPixelX()),
                                   TwipsToPixels(kPopupBottomMargin, TwipsPerPixelY()));
+    // A Wayland window of Qt's own would be centred, focused or tiled.
+    if (!layer_ && QGuiApplication::platformName() == QLatin1String("wayland"))
+        notice_ = DesktopNotice::Create([popup = popup_] { popup->Invoke(Control::DetailsLink); });
     Place();
 }
 
 PopupWindow::~PopupWindow() {
     popup_->Detach();
     layer_.reset();
+    notice_.reset();
 }
 
 void PopupWindow::Redraw() {
@@ -459,6 +464,7 @@ void PopupWindow::Show() {
 void PopupWindow::ApplyPlacement() {
     WindowBase::ApplyPlacement();
     const bool visible = shown_ && height_ > 0;
+    if (notice_) return;
     if (layer_) {
         if (visible)
             layer_->Show(QSize(width_, height_));
@@ -479,6 +485,7 @@ void PopupWindow::ApplyPlacement() {
 // window is up is announced here, the same way.
 void PopupWindow::Announce(const Text& name, const Text& description) {
     popup_->SetNotice(QString::fromStdU16String(name), QString::fromStdU16String(description));
+    if (notice_) notice_->Show(popup_->NoticeName(), popup_->NoticeDescription());
     if (widget_->isVisible()) popup_->Notify(QAccessible::ObjectShow);
 }
 

@@ -18,6 +18,7 @@ namespace velmora::qt {
 
 class PopupWidget;
 class LayerSurface;
+class DesktopNotice;
 
 // The pop-up's background for a window of `size` logical pixels at `ratio`
 // device pixels each: the picture drawn for that ratio, one picture pixel to
@@ -45,6 +46,9 @@ private:
     // Where the compositor offers it, the pop-up is shown as this surface
     // and the widget itself stays hidden.
     std::unique_ptr<LayerSurface> layer_;
+    // Where it cannot be placed at all, the notice is a desktop
+    // notification instead, and the widget stays hidden.
+    std::unique_ptr<DesktopNotice> notice_;
     bool shown_ = false;
 };
 
