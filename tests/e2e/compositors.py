@@ -215,7 +215,11 @@ class Sway(Compositor):
             check(self.pointer.stdout.readline().strip() == "ok", f"the virtual pointer failed at {command}")
 
     def click(self, x, y):
-        self.point(f"move {x} {y}", "press", "release", "move 5 5")
+        # As a mouse does, the pointer moves within the target before the
+        # press: Xwayland drops a press that follows a jump straight onto an
+        # override-redirect window (an enter, no motion in it), whoever the
+        # window's client is.
+        self.point(f"move {x - 3} {y - 3}", f"move {x} {y}", "press", "release", "move 5 5")
         return True
 
     def stop(self):
