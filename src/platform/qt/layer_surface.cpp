@@ -10,6 +10,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -34,13 +36,18 @@ Globals& TheGlobals() {
     return globals;
 }
 
-void OnGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
+// Version 3 of the compositor's surfaces takes a buffer scale.
+constexpr std::uint32_t kScaledSurfaces = 3;
+
+void OnGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+              std::uint32_t version) {
     auto* globals = static_cast<Globals*>(data);
-    auto bind = [&](const wl_interface* wanted) {
-        return std::strcmp(interface, wanted->name) == 0 ? wl_registry_bind(registry, name, wanted, 1)
-                                                         : nullptr;
+    auto bind = [&](const wl_interface* wanted, std::uint32_t upTo = 1) {
+        return std::strcmp(interface, wanted->name) == 0
+                   ? wl_registry_bind(registry, name, wanted, std::min(version, upTo))
+                   : nullptr;
     };
-    if (void* bound = bind(&wl_compositor_interface))
+    if (void* bound = bind(&wl_compositor_interface, kScaledSurfaces))
         globals->compositor = static_cast<wl_compositor*>(bound);
     else if (void* shm = bind(&wl_shm_interface))
         globals->shm = static_cast<wl_shm*>(shm);
@@ -267,10 +274,18 @@ void LayerSurface::Closed() {
 
 void LayerSurface::Draw() {
     if (!native_->layer || !configured_ || size_.isEmpty()) return;
-    Picture* picture = NewPicture(native_->globals->shm, size_);
+    // One picture pixel to one output pixel on an output of integer scale.
+    int scale = 1;
+    if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(native_->surface)) >= kScaledSurfaces) {
+        scale = std::max(1, static_cast<int>(std::ceil(content_->devicePixelRatioF())));
+        wl_surface_set_buffer_scale(native_->surface, scale);
+    }
+    const QSize pixels = size_ * scale;
+    Picture* picture = NewPicture(native_->globals->shm, pixels);
     if (!picture) return;
-    QImage image(static_cast<uchar*>(picture->pixels), size_.width(), size_.height(), size_.width() * 4,
+    QImage image(static_cast<uchar*>(picture->pixels), pixels.width(), pixels.height(), pixels.width() * 4,
                  QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::white);
     content_->render(&image, QPoint(), QRegion(QRect(QPoint(), size_)));
     wl_surface_attach(native_->surface, picture->buffer, 0, 0);
