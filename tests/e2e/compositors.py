@@ -4,6 +4,7 @@ session script of its own that writes the environment its clients get
 (WAYLAND_DISPLAY, DISPLAY, XAUTHORITY), so a case starts programs exactly
 as the desktop would. sway refuses to run as root, so every compositor runs
 as an unprivileged user; the programs under test run as root beside it."""
+import contextlib
 import json
 import os
 import shutil
@@ -31,15 +32,18 @@ class Compositor:
         self.runtime = tempfile.mkdtemp(prefix=f"velmora-{self.name}-")
         shutil.chown(self.runtime, *USER)
         self.env_file = os.path.join(self.runtime, "session.env")
+        self.session_pid = os.path.join(self.runtime, "session.pid")
         self.log = open(os.path.join(self.root, "compositor.log"), "ab")
         self.process = None
 
     def session_command(self):
         """What the compositor starts once it is up: records its clients'
-        environment, then stays until the session ends."""
+        environment, then stays until the session ends (Mutter ends with
+        it); the compositor may start it in a process group of its own."""
         script = os.path.join(self.runtime, "session.sh")
         with open(script, "w", encoding="utf-8") as f:
-            f.write(f'#!/bin/sh\nenv > "{self.env_file}.tmp" && mv "{self.env_file}.tmp" "{self.env_file}"\n'
+            f.write(f'#!/bin/sh\necho $$ > "{self.session_pid}"\n'
+                    f'env > "{self.env_file}.tmp" && mv "{self.env_file}.tmp" "{self.env_file}"\n'
                     "exec sleep infinity\n")
         os.chmod(script, 0o755)
         return [script]
@@ -120,6 +124,9 @@ class Compositor:
         return dict(self.base_env(), DBUS_SESSION_BUS_ADDRESS=self.dbus, **self.client_env())
 
     def stop(self):
+        with contextlib.suppress(OSError, ValueError):
+            with open(self.session_pid, encoding="utf-8") as f:
+                os.kill(int(f.read()), signal.SIGTERM)
         if self.process and self.process.poll() is None:
             # The whole session: the compositor, its Xwayland and the bus.
             os.killpg(self.process.pid, signal.SIGTERM)
