@@ -17,7 +17,7 @@ import time
 
 import desktop
 from cases import (BAND_COLOUR, CLOSE_LABEL, FIRST_TEXT, FIRST_TITLE, LINK_A, artifact, case, config, expected_popup,
-                   label_point, launches, results, wait_popup_gone, watch_slide_in, write_feed)
+                   label_point, launches, requests_for, results, wait_popup_gone, watch_slide_in, write_feed)
 from compositors import COMPOSITORS
 from desktop import check, holds, pixel, wait_for
 from linux_session import LinuxSession
@@ -195,9 +195,17 @@ def notification_instead(compositor, row):
     start(compositor)
     session = CompositorSession(compositor, "zh_CN.UTF-8")
     session.env["QT_QPA_PLATFORM"] = "wayland"
-    server = NotificationServer(session)
+    server = None
     try:
+        # With no notification server either, no window of any kind.
         holder = show_notice(compositor, session)
+        program = session.processes[-1]
+        wait_for("the first feed check", lambda: requests_for(f"feeds/{compositor.name}.xml"), 20)
+        check(holds(lambda: compositor.focused_x_window() == holder, 2), "a window took the focus")
+        program.kill()
+        program.wait()
+        server = NotificationServer(session)
+        session.start("velmora")
         notice = wait_for("the notification", lambda: server.said("notify"), 20)[0]
         text = FIRST_TEXT.replace("[b]", "").replace("#183;", "·")[:125]
         check(notice["summary"] == FIRST_TITLE[:14] and notice["body"] == text, f"the notification reads {notice}")
@@ -213,7 +221,8 @@ def notification_instead(compositor, row):
         wait_for("the notification to be closed", lambda: server.said("close"), 5)
         row["slide"] = "– (the server's own)"
     finally:
-        server.stop()
+        if server:
+            server.stop()
         session.stop()
 
 

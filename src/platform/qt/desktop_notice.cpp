@@ -23,8 +23,11 @@ QDBusMessage Call(const QString& method) {
 }  // namespace
 
 std::unique_ptr<DesktopNotice> DesktopNotice::Create(std::function<void()> details) {
+    // Some servers start on the first call (D-Bus activation).
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kService)) return nullptr;
+    if (!bus.isConnected() || (!bus.interface()->isServiceRegistered(kService) &&
+                               !bus.interface()->activatableServiceNames().value().contains(kService)))
+        return nullptr;
     return std::unique_ptr<DesktopNotice>(new DesktopNotice(std::move(details)));
 }
 

@@ -16,7 +16,8 @@ class DesktopNotice final : public QObject {
     Q_OBJECT
 
 public:
-    // Null when no notification server is on the session bus. `details`
+    // Null when no notification server is on the session bus or can be
+    // started there. `details`
     // runs when the user picks the action, from the event loop.
     static std::unique_ptr<DesktopNotice> Create(std::function<void()> details);
     // Takes the notification away.

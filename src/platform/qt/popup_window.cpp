@@ -437,8 +437,10 @@ PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events)
     ReleaseFontsWhenGone(widget_);
     layer_ = LayerSurface::Create(widget_, TwipsToPixels(kPopupRightMargin, TwipsPerPixelX()),
                                   TwipsToPixels(kPopupBottomMargin, TwipsPerPixelY()));
-    // A Wayland window of Qt's own would be centred, focused or tiled.
-    if (!layer_ && QGuiApplication::platformName() == QLatin1String("wayland"))
+    // A Wayland window of Qt's own would be centred, focused or tiled: the
+    // pop-up is never one. With no notification server either, nothing shows.
+    onWayland_ = QGuiApplication::platformName() == QLatin1String("wayland");
+    if (!layer_ && onWayland_)
         notice_ = DesktopNotice::Create([popup = popup_] { popup->Invoke(Control::DetailsLink); });
     Place();
 }
@@ -464,7 +466,6 @@ void PopupWindow::Show() {
 void PopupWindow::ApplyPlacement() {
     WindowBase::ApplyPlacement();
     const bool visible = shown_ && height_ > 0;
-    if (notice_) return;
     if (layer_) {
         if (visible)
             layer_->Show(QSize(width_, height_));
@@ -472,6 +473,7 @@ void PopupWindow::ApplyPlacement() {
             layer_->Hide();
         return;
     }
+    if (onWayland_) return;
     if (visible && !widget_->isVisible()) {
         widget_->show();
         widget_->raise();

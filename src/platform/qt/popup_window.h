@@ -49,6 +49,7 @@ private:
     // Where it cannot be placed at all, the notice is a desktop
     // notification instead, and the widget stays hidden.
     std::unique_ptr<DesktopNotice> notice_;
+    bool onWayland_ = false;
     bool shown_ = false;
 };
 
