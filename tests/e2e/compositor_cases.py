@@ -136,7 +136,7 @@ def popup_on_xwayland(compositor, row):
 
 
 @case("pop-up on native Wayland: a layer surface at its corner, growing upward, over a focused window, focus kept, "
-      "closed by × through the compositor's pointer")
+      "closed by × through the compositor's pointer where the test has one (sway)")
 def popup_native(compositor, row):
     start(compositor)
     session = CompositorSession(compositor, "zh_CN.UTF-8")

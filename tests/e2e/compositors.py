@@ -72,6 +72,8 @@ class Compositor:
             as_user(["xhost", "+si:localuser:root"]), env=dict(self.base_env(), **self.client_env()),
             capture_output=True).returncode == 0, 30, 0.2)
         check(self._x_up(), f"{self.name}'s Xwayland refuses root")
+        if self.has_pointer:
+            self.start_pointer()
         return self
 
     def _died(self):
@@ -115,15 +117,43 @@ class Compositor:
         """Takes what the screen shows before the program starts, where the
         pop-up is found by its pixels."""
 
+    # Headless, the seat has no pointer until a device joins it; the test's
+    # mouse is one (virtual_pointer.cpp) where the compositor takes a
+    # virtual pointer (wlroots).
+    has_pointer = False
+
+    def start_pointer(self):
+        self.pointer = subprocess.Popen([os.environ["VELMORA_E2E_POINTER"]], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=self.log, text=True,
+                                        env=dict(os.environ, WAYLAND_DISPLAY=self.wayland,
+                                                 XDG_RUNTIME_DIR=self.runtime))
+        check(self.pointer.stdout.readline().strip() == "ready", "the virtual pointer did not start")
+        self.point("move 5 5")
+
+    def point(self, *commands):
+        for command in commands:
+            self.pointer.stdin.write(command + "\n")
+            self.pointer.stdin.flush()
+            check(self.pointer.stdout.readline().strip() == "ok", f"the virtual pointer failed at {command}")
+
     def click(self, x, y):
-        """A click through the compositor's own pointer, where it has one a
-        test can drive; False where it has none."""
-        return False
+        """A click through the compositor's own pointer, where the test has
+        one; False where it has none. As a mouse does, the pointer moves
+        within the target before the press: Xwayland drops a press that
+        follows a jump straight onto an override-redirect window (an enter,
+        no motion in it), whoever the window's client is."""
+        if not self.has_pointer:
+            return False
+        self.point(f"move {x - 3} {y - 3}", f"move {x} {y}", "press", "release", "move 5 5")
+        return True
 
     def user_env(self):
         return dict(self.base_env(), DBUS_SESSION_BUS_ADDRESS=self.dbus, **self.client_env())
 
     def stop(self):
+        if getattr(self, "pointer", None):
+            self.pointer.stdin.close()
+            self.pointer.wait(10)
         with contextlib.suppress(OSError, ValueError):
             with open(self.session_pid, encoding="utf-8") as f:
                 os.kill(int(f.read()), signal.SIGTERM)
@@ -141,6 +171,7 @@ class Compositor:
 
 class Sway(Compositor):
     name = "sway"
+    has_pointer = True
 
     def command(self):
         config = os.path.join(self.runtime, "config")
@@ -204,36 +235,6 @@ class Sway(Compositor):
         x, y, _, _ = self.QUARTER
         return (x + columns[0], y + rows[0], columns[-1] - columns[0] + 1, rows[-1] - rows[0] + 1)
 
-    def start(self):
-        super().start()
-        # Headless, the seat has no pointer until a device joins it.
-        self.pointer = subprocess.Popen([os.environ["VELMORA_E2E_POINTER"]], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=self.log, text=True,
-                                        env=dict(os.environ, WAYLAND_DISPLAY=self.wayland,
-                                                 XDG_RUNTIME_DIR=self.runtime))
-        check(self.pointer.stdout.readline().strip() == "ready", "the virtual pointer did not start")
-        self.point("move 5 5")
-        return self
-
-    def point(self, *commands):
-        for command in commands:
-            self.pointer.stdin.write(command + "\n")
-            self.pointer.stdin.flush()
-            check(self.pointer.stdout.readline().strip() == "ok", f"the virtual pointer failed at {command}")
-
-    def click(self, x, y):
-        # As a mouse does, the pointer moves within the target before the
-        # press: Xwayland drops a press that follows a jump straight onto an
-        # override-redirect window (an enter, no motion in it), whoever the
-        # window's client is.
-        self.point(f"move {x - 3} {y - 3}", f"move {x} {y}", "press", "release", "move 5 5")
-        return True
-
-    def stop(self):
-        if getattr(self, "pointer", None):
-            self.pointer.stdin.close()
-            self.pointer.wait(10)
-        super().stop()
 
 
 class KWin(Compositor):
