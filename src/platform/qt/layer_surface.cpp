@@ -281,6 +281,8 @@ void LayerSurface::Draw() {
         wl_surface_set_buffer_scale(native_->surface, scale);
     }
     const QSize pixels = size_ * scale;
+    // Drawn after the handler that changed the pop-up has returned, so a
+    // frame the system has no memory for is skipped; the next change draws.
     Picture* picture = NewPicture(native_->globals->shm, pixels);
     if (!picture) return;
     QImage image(static_cast<uchar*>(picture->pixels), pixels.width(), pixels.height(), pixels.width() * 4,
