@@ -20,11 +20,11 @@ windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
 # session bus, the accessibility bus and registry, and Python's AT-SPI
 # binding for the screen reader stand-in.
 e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
-# The pop-up on Wayland desktops: sway (with grim for pictures), KWin and
-# Mutter, each headless with Xwayland; xhost lets the tests' root programs
+# The pop-up on Wayland desktops: sway (with grim for pictures), KWin,
+# Mutter and GNOME Shell, each headless with Xwayland; xhost lets the tests' root programs
 # into a compositor's Xwayland; xmessage (x11-utils) holds the focus; a
 # notification server stand-in on D-Bus in Python.
-compositors=("${linux[@]}" sway grim xwayland kwin-wayland mutter qt6-wayland x11-xserver-utils x11-utils xdotool
+compositors=("${linux[@]}" sway grim xwayland kwin-wayland mutter gnome-shell qt6-wayland x11-xserver-utils x11-utils xdotool
     imagemagick dbus-daemon python3-dbus python3-gi locales)
 # The site's packages: both programs, the installer and the Debian package.
 package=(g++-mingw-w64-x86-64 qt6-base-dev libwayland-dev wayland-protocols qt6-base-private-dev nsis dpkg-dev lintian)

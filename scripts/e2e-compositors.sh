@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Linux program (dev preset) and runs its pop-up on the Wayland
 # compositors people use, each headless with Xwayland: sway, KWin, Mutter,
-# with the program on Xwayland (groups sway, kwin, mutter) and natively on
+# GNOME Shell, with the program on Xwayland (groups sway, kwin, mutter,
+# gnome-shell) and natively on
 # Wayland (sway-wayland, kwin-wayland: a layer surface; mutter-wayland: a
 # desktop notification). A local feed site on 127.0.0.1 and a browser
 # stand-in, as in scripts/e2e-linux.sh; no X display of its own. Pictures go

@@ -230,6 +230,7 @@ GROUPS = {
     "sway": ("sway 1.7, XWayland", popup_on_xwayland),
     "kwin": ("KWin 5.27, XWayland", popup_on_xwayland),
     "mutter": ("Mutter 43, XWayland", popup_on_xwayland),
+    "gnome-shell": ("GNOME Shell 43, XWayland", popup_on_xwayland),
     "sway-wayland": ("sway, native Wayland", popup_native),
     "kwin-wayland": ("KWin, native Wayland", popup_native),
     "mutter-wayland": ("Mutter (GNOME), native Wayland", notification_instead),
@@ -242,7 +243,7 @@ def main():
     rows = []
     for group in wanted:
         label, run = GROUPS[group]
-        compositor = COMPOSITORS[group.split("-")[0]](config.work)
+        compositor = COMPOSITORS[group.removesuffix("-wayland")](config.work)
         row = {"session": label, "place": "✘", "focus": "✘", "slide": "✘"}
         started = time.monotonic()
         try:

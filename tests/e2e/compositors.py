@@ -307,5 +307,49 @@ class Mutter(Compositor):
                 "wayland-velmora", "--", *self.session_command()]
 
 
-COMPOSITORS = {c.name: c for c in (Sway, KWin, Mutter)}
+class GnomeShell(Compositor):
+    """GNOME Shell 43 on Mutter. It needs a system bus, which a second bus
+    of the session's own stands in for; it starts no session command, so its
+    clients' environment is written before it starts and its Xwayland is
+    found by its authority file; it starts in the overview."""
+    name = "gnome-shell"
+
+    def command(self):
+        bus = os.path.join(self.runtime, "system-bus")
+        return ["sh", "-c", f'env > "{self.env_file}.tmp" && mv "{self.env_file}.tmp" "{self.env_file}"\n'
+                f'dbus-daemon --session --nofork --print-address=1 > "{bus}" &\n'
+                f'while [ ! -s "{bus}" ]; do sleep 0.1; done\n'
+                f'DBUS_SYSTEM_BUS_ADDRESS=$(cat "{bus}") exec gnome-shell --headless --wayland '
+                "--virtual-monitor 1920x1080 --wayland-display wayland-velmora"]
+
+    def start(self):
+        self.process = subprocess.Popen(as_user(["dbus-run-session", "--", *self.command()]), env=self.base_env(),
+                                        stdout=self.log, stderr=self.log, cwd=self.runtime, start_new_session=True)
+        wait_for("gnome-shell's session", lambda: os.path.exists(self.env_file) or self._died(), 30, 0.1)
+        with open(self.env_file, encoding="utf-8") as f:
+            session = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        self.dbus = session["DBUS_SESSION_BUS_ADDRESS"]
+        self.wayland = os.path.join(self.runtime, "wayland-velmora")
+        self.display, self.xauthority = wait_for("gnome-shell's Xwayland", self._xwayland, 60, 0.2)
+        wait_for("gnome-shell's Xwayland", self._x_up, 30, 0.2)
+        wait_for("gnome-shell on the bus", lambda: subprocess.run(
+            as_user(["dbus-send", "--session", "--print-reply", "--dest=org.gnome.Shell", "/org/gnome/Shell",
+                     "org.freedesktop.DBus.Properties.Set", "string:org.gnome.Shell", "string:OverviewActive",
+                     "variant:boolean:false"]), env=self.user_env(), capture_output=True).returncode == 0, 30, 0.2)
+        return self
+
+    def _xwayland(self):
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    args = f.read().decode(errors="replace").split("\0")
+            except OSError:
+                continue
+            if args[0].endswith("Xwayland") and "-auth" in args and args[args.index("-auth") + 1].startswith(
+                    self.runtime):
+                return next(a for a in args if a.startswith(":")), args[args.index("-auth") + 1]
+        return None
+
+
+COMPOSITORS = {c.name: c for c in (Sway, KWin, Mutter, GnomeShell)}
 
