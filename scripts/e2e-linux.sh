@@ -3,10 +3,13 @@
 # Windows program has, against it: a virtual X display with an XEmbed tray,
 # no session bus (so Qt docks its icon there), a local feed site on
 # 127.0.0.1, a browser stand-in that logs what it is asked to open, and a
-# private runtime directory per session. The screen-reader case alone runs
-# with a session bus of its own and a screen reader stand-in on AT-SPI.
+# private runtime directory per session. The screen-reader case runs with a
+# session bus of its own and a screen reader stand-in on AT-SPI; the
+# late-panel case with a session bus and a display of its own, neither with a
+# tray until its panel stand-in starts.
 # Screenshots go to build/e2e-artifacts/linux/.
 # Usage: scripts/e2e-linux.sh [first-run] [links] [no-config] [scaling] [western] [close] [screen-reader]
+#        [late-panel]
 #        (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."

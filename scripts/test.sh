@@ -49,6 +49,7 @@ if [ $side_by_side = yes ]; then
     start_suite e2e-linux
     start_suite e2e-compositors
     start_suite e2e-packages
+    start_suite e2e-gnome
 fi
 
 echo "== sanitizers and fuzzers"
@@ -57,7 +58,7 @@ cmake --build --preset asan
 ctest --preset asan -j2
 
 if [ $side_by_side = no ]; then
-    for suite in e2e-linux e2e-compositors e2e-windows e2e-packages; do
+    for suite in e2e-linux e2e-compositors e2e-windows e2e-packages e2e-gnome; do
         echo "== $suite"
         bash "scripts/$suite.sh"
     done

@@ -36,6 +36,26 @@ Text DecodeUtf16(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
+Text DecodeUtf32(std::string_view bytes, bool bigEndian) {
+    Text out;
+    out.reserve(bytes.size() / 4);
+    for (std::size_t i = 0; i + 3 < bytes.size(); i += 4) {
+        char32_t cp = 0;
+        for (std::size_t k = 0; k < 4; ++k)
+            cp = (cp << 8) | static_cast<unsigned char>(bytes[bigEndian ? i + k : i + 3 - k]);
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    if (bytes.size() % 4) out.push_back(u'\uFFFD');
+    return out;
+}
+
 bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
 }
@@ -43,6 +63,8 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 // Decoding by the byte-order mark, if there is one.
 std::optional<Text> DecodeByBom(std::string_view bytes) {
     if (StartsWith(bytes, "\xEF\xBB\xBF")) return Utf8ToText(bytes.substr(3));
+    if (StartsWith(bytes, std::string_view("\xFF\xFE\0\0", 4))) return DecodeUtf32(bytes.substr(4), false);
+    if (StartsWith(bytes, std::string_view("\0\0\xFE\xFF", 4))) return DecodeUtf32(bytes.substr(4), true);
     if (StartsWith(bytes, "\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
     if (StartsWith(bytes, "\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
     // UTF-16 without a mark still shows itself by an XML declaration whose
@@ -61,21 +83,50 @@ std::optional<bool> Utf16BigEndian(std::string_view bytes) {
     return std::nullopt;
 }
 
+// The same for UTF-32: the first character's three high bytes are zero, or
+// at least the top one and the plane byte's high bits.
+std::optional<bool> Utf32BigEndian(std::string_view bytes) {
+    if (bytes.size() < 4) return std::nullopt;
+    auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (b(3) == 0 && b(2) <= 0x10 && (b(0) | b(1)) != 0) return false;
+    if (b(0) == 0 && b(1) <= 0x10 && (b(2) | b(3)) != 0) return true;
+    return std::nullopt;
+}
+
 std::optional<Text> DecodeNamed(std::string_view bytes, std::string_view declared,
                                 const CharsetDecoder& decode) {
     std::string name = CanonicalCharset(declared);
     if (name.empty()) return std::nullopt;
     if (name == "utf-8") return Utf8ToText(bytes);
-    // A UTF-16 label is believed only when the bytes look like UTF-16; on
-    // ASCII-compatible bytes (a readable declaration) it is a mislabel.
+    if (name == "windows-1252") return DecodeWindows1252(bytes);
+    // A UTF-16 or UTF-32 label is believed only when the bytes look like it;
+    // on ASCII-compatible bytes (a readable declaration) it is a mislabel.
     if (name == "utf-16" || name == "utf-16le" || name == "utf-16be") {
         if (auto bigEndian = Utf16BigEndian(bytes)) return DecodeUtf16(bytes, *bigEndian);
+        return std::nullopt;
+    }
+    if (name == "utf-32" || name == "utf-32le" || name == "utf-32be") {
+        if (auto bigEndian = Utf32BigEndian(bytes)) return DecodeUtf32(bytes, *bigEndian);
         return std::nullopt;
     }
     return decode(bytes, name);
 }
 
 }  // namespace
+
+Text DecodeWindows1252(std::string_view bytes) {
+    // 0x80 to 0x9F; the five bytes the code page leaves undefined stand for
+    // the C1 controls of the same value, as in browsers.
+    static constexpr char16_t kHigh[32] = {
+        u'\u20AC', u'\u0081', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+        u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\u008D', u'\u017D', u'\u008F',
+        u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+        u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178'};
+    Text out;
+    out.reserve(bytes.size());
+    for (unsigned char byte : bytes) out.push_back(byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte);
+    return out;
+}
 
 std::string CanonicalCharset(std::string_view name) {
     std::string n = Lower(Trim(name));

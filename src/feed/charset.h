@@ -26,6 +26,10 @@ std::string ContentTypeCharset(std::string_view contentType);
 // widened (latin1 and ascii to windows-1252, gb2312 and gbk to gb18030).
 std::string CanonicalCharset(std::string_view name);
 
+// windows-1252 as browsers read it (also for ISO-8859-1 and ASCII labels):
+// every byte is a character, the five undefined ones the C1 controls.
+Text DecodeWindows1252(std::string_view bytes);
+
 Text DecodeDocument(std::string_view body, std::string_view headerCharset, const CharsetDecoder& decode);
 Text DecodeDocument(std::string_view body, std::string_view headerCharset, Platform& platform);
 

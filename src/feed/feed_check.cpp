@@ -1,6 +1,8 @@
 #include "feed/feed_check.h"
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/arith.h"
 #include "core/errors.h"
@@ -63,7 +65,63 @@ bool StartsWithAt(const Text& s, std::int64_t i, std::u16string_view marker) {
     return s.size() >= first + marker.size() && s.compare(first, marker.size(), marker) == 0;
 }
 
+void AppendCodePoint(Text& out, char32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(cp));
+    }
+}
+
+int DigitValue(char16_t c, bool hex) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (hex && c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (hex && c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+// The character a reference at the start of `s` (just after its "&") stands
+// for, and how many units it takes up to and including its ";".
+std::optional<std::pair<char32_t, std::size_t>> ReadReference(std::u16string_view s) {
+    static constexpr std::pair<std::u16string_view, char32_t> kEntities[] = {
+        {u"amp;", U'&'}, {u"lt;", U'<'}, {u"gt;", U'>'}, {u"quot;", U'"'}, {u"apos;", U'\''}};
+    for (const auto& [name, character] : kEntities)
+        if (s.substr(0, name.size()) == name) return std::pair{character, name.size()};
+    if (s.empty() || s[0] != u'#') return std::nullopt;
+    const bool hex = s.size() > 1 && s[1] == u'x';
+    std::size_t i = hex ? 2 : 1;
+    const std::size_t firstDigit = i;
+    char32_t value = 0;
+    for (int digit; i < s.size() && (digit = DigitValue(s[i], hex)) >= 0; ++i) {
+        value = value * (hex ? 16 : 10) + static_cast<char32_t>(digit);
+        if (value > 0x10FFFF) return std::nullopt;
+    }
+    if (i == firstDigit || i >= s.size() || s[i] != u';') return std::nullopt;
+    // Only characters a document may hold: no NUL, no surrogate, no U+FFFE/U+FFFF.
+    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF) || value == 0xFFFE || value == 0xFFFF)
+        return std::nullopt;
+    return std::pair{value, i + 1};
+}
+
 }  // namespace
+
+Text DecodeCharacterReferences(const Text& text) {
+    Text out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&') {
+            if (auto reference = ReadReference(std::u16string_view(text).substr(i + 1))) {
+                AppendCodePoint(out, reference->first);
+                i += reference->second;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
 
 const char* Describe(NoNotice reason) {
     switch (reason) {
@@ -146,7 +204,7 @@ FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate) {
     FeedItem result;
     result.pubDate = std::move(pubDate);
     result.title = StripMarkup(Cut(itemText, ts, te, kTitleEnd));
-    result.link = Cut(itemText, ls, le, kLinkEnd);
+    result.link = DecodeCharacterReferences(Cut(itemText, ls, le, kLinkEnd));
     result.description = StripMarkup(Cut(itemText, ds, de, kDescriptionEnd));
     return result;
 }

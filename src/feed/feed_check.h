@@ -42,8 +42,15 @@ std::int16_t FindText(const Text& text, const Text& marker);
 // "[i]" and "[b][b]x" its second "[b]".
 Text StripMarkup(const Text& text);
 
+// Decodes the five predefined entities ("&amp;" and the like) and numeric
+// character references ("&#38;", "&#x26;") in one pass; whatever else starts
+// with "&" stays as written. For the link, which is element content: title
+// and description are CDATA, where "&amp;" means itself.
+Text DecodeCharacterReferences(const Text& text);
+
 // Finds the first item of `feed` and decides by `lastPubDate` whether it is
 // shown. Position overflows and end markers before their field raise errors.
+// The link comes with its character references decoded.
 FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate);
 
 }  // namespace velmora

@@ -170,8 +170,10 @@ public:
     virtual Answer AskYesNo(NativeWindow* owner, const Text& question, const Text& caption) = 0;
     // A modal error message with a stop sign and one button, owned by nothing.
     virtual void ReportError(const Text& message, const Text& caption) = 0;
-    // Opens a web address in the user's browser; whether it worked is not
-    // reported, as nobody would act on it.
+    // Opens a web address in the user's browser, as given: the core has
+    // judged it (http or https with a host) and percent-encoded it, so it
+    // holds only URI characters. Whether it worked is not reported, as
+    // nobody would act on it.
     virtual void OpenLink(const Text& link) = 0;
     // An icon showing the picture of `window`'s picture box `pictureBox`;
     // its activations go to `onActivation`, each as an event of its own.

@@ -1,5 +1,8 @@
 #include "popup/link_policy.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace velmora {
 namespace {
 
@@ -17,7 +20,83 @@ bool IsAsciiSpace(char16_t c) {
     return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
 
+int HexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+char16_t LowerAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+bool IsUnreserved(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+           c == u'.' || c == u'_' || c == u'~';
+}
+
+// Unreserved, general and sub-delimiters: every character a URI may hold
+// besides "%", which only starts an escape.
+bool IsUriCharacter(char16_t c) {
+    return IsUnreserved(c) ||
+           (c < 0x80 && std::u16string_view(u":/?#[]@!$&'()*+,;=").find(c) != std::u16string_view::npos);
+}
+
+constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
+
+void AppendEscaped(Text& out, unsigned char byte) {
+    out += u'%';
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0xF];
+}
+
+// Scheme and host to lower case: the parts of an address where case never
+// matters.
+void LowerSchemeAndHost(Text& link) {
+    const std::size_t colon = link.find(u':');
+    if (colon == Text::npos) return;
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (!IsUnreserved(link[i]) && link[i] != u'+') return;  // no scheme
+        link[i] = LowerAscii(link[i]);
+    }
+    if (link.compare(colon, 3, u"://") != 0) return;
+    const std::size_t authority = colon + 3;
+    const std::size_t end = std::min(link.find_first_of(u"/?#", authority), link.size());
+    const std::size_t at = link.rfind(u'@', end - 1);
+    const std::size_t host = at == Text::npos || at < authority ? authority : at + 1;
+    for (std::size_t i = host; i < end; ++i) link[i] = LowerAscii(link[i]);
+}
+
 }  // namespace
+
+Text EncodeLink(const Text& link) {
+    Text out;
+    bool inFragment = false;
+    for (std::size_t i = 0; i < link.size(); ++i) {
+        const char16_t c = link[i];
+        if (c == u'%' && i + 2 < link.size() && HexValue(link[i + 1]) >= 0 && HexValue(link[i + 2]) >= 0) {
+            const auto byte = static_cast<unsigned char>(HexValue(link[i + 1]) * 16 + HexValue(link[i + 2]));
+            if (IsUnreserved(byte))
+                out += static_cast<char16_t>(byte);
+            else
+                AppendEscaped(out, byte);
+            i += 2;
+        } else if (IsUriCharacter(c) && !(c == u'#' && inFragment)) {
+            out += c;
+            inFragment = inFragment || c == u'#';
+        } else {
+            // A surrogate pair is one character: escape its UTF-8 form whole.
+            const std::size_t units =
+                IsHighSurrogate(c) && i + 1 < link.size() && IsLowSurrogate(link[i + 1]) ? 2 : 1;
+            for (unsigned char byte : TextToUtf8(std::u16string_view(link).substr(i, units)))
+                AppendEscaped(out, byte);
+            i += units - 1;
+        }
+    }
+    LowerSchemeAndHost(out);
+    return out;
+}
 
 Text TrimLink(const Text& link) {
     std::size_t first = 0, last = link.size();

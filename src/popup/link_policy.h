@@ -14,4 +14,13 @@ bool IsLaunchableLink(const Text& link);
 // the address on a line of its own between <link> and </link>.
 Text TrimLink(const Text& link);
 
+// The address the browser gets, written one way for every platform. Every
+// character a URI may not hold is percent-encoded (UTF-8 for non-ASCII):
+// quotes, spaces, `|^<>{}\, a "%" that starts no escape, a second "#". The
+// shell would put them into the browser's command line as they stand, and a
+// URL parser would guess at them. Of the spellings that name the same
+// address, one is chosen: scheme and host in lower case, escapes in upper
+// case, escaped letters, digits and "-._~" as themselves.
+Text EncodeLink(const Text& link);
+
 }  // namespace velmora

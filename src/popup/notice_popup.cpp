@@ -117,11 +117,12 @@ void NoticePopup::FollowDetailsLink() {
 }
 
 void NoticePopup::OpenLink(const Text& link) {
-    // Links come from the network: only web addresses reach the shell. A
-    // refused or failed launch is silent; the pop-up closes either way.
+    // Links come from the network: only web addresses reach the shell, and
+    // each platform opens the same one. A refused or failed launch is
+    // silent; the pop-up closes either way.
     const Text target = TrimLink(link);
     if (!IsLaunchableLink(target)) return;
-    platform().OpenLink(target);
+    platform().OpenLink(EncodeLink(target));
 }
 
 }  // namespace velmora

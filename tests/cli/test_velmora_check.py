@@ -62,7 +62,7 @@ class SampleFeeds(unittest.TestCase):
             "title": "Release 2.4[/b] \u00b7 发布说明",
             "text": "New:[/u] faster start-up, fewer[/i] wake-ups &\u00b7 修复了三个问题。\n"
                     "Second line with \"quotes\" and a back\\slash.",
-            "link": "https://news.example.org/post/2401?from=rss&amp;id=7",
+            "link": "https://news.example.org/post/2401?from=rss&id=7",
             "titleCaption": "Release 2.4[/b",
             "textCaption": "New:[/u] faster start-up, fewer[/i] wake-ups &\u00b7 修复了三个问题。\n"
                            "Second line with \"quotes\" and a back\\slash.",
@@ -75,7 +75,7 @@ class SampleFeeds(unittest.TestCase):
         self.assertEqual(lines[0], "shown: yes")
         self.assertIn("title: Release 2.4[/b] \u00b7 发布说明", lines)
         self.assertIn("title label: Release 2.4[/b", lines)
-        self.assertIn("link: https://news.example.org/post/2401?from=rss&amp;id=7", lines)
+        self.assertIn("link: https://news.example.org/post/2401?from=rss&id=7", lines)
 
     def test_wordpress_plain_titles_show_nothing(self):
         code, result, _ = run_json(feed("wordpress.xml"))
@@ -168,15 +168,17 @@ class Documents(unittest.TestCase):
 
     def test_plain_output_shows_control_characters_as_escapes(self):
         doc = '<?xml version="1.0" encoding="utf-8"?>' + self.item(
-            "a\x1b]0;owned\x07b", "x\x1b[2J\ry\x7fz\u0085\u009b!\nnext", "http://a/\x1b[1A\x1b[2K")
+            "a\x1b]0;owned\x07b", "x\x1b[2J\ry\x7fz\u0085\u009b!\nnext",
+            "http://a/\x1b[1A\x1b[2K\u202egpj.exe\u2066x\u2069")
         code, out, _ = run(self.write("f.xml", doc.encode()))
         self.assertEqual(code, 0)
         lines = out.split("\n")
         self.assertIn("title: a\\x1b]0;owned\\x07b", lines)
         self.assertIn("text: x\\x1b[2J\\x0dy\\x7fz\\u0085\\u009b!", lines)
         self.assertIn("    next", lines)
-        self.assertIn("link: http://a/\\x1b[1A\\x1b[2K", lines)
-        self.assertFalse([c for c in out if c != "\n" and (ord(c) < 0x20 or 0x7f <= ord(c) < 0xa0)])
+        self.assertIn("link: http://a/\\x1b[1A\\x1b[2K\\u202egpj.exe\\u2066x\\u2069", lines)
+        self.assertFalse([c for c in out if c != "\n" and (ord(c) < 0x20 or 0x7f <= ord(c) < 0xa0
+                                                         or 0x202a <= ord(c) <= 0x202e or 0x2066 <= ord(c) <= 0x2069)])
 
     def test_lone_surrogate_stays_visible_as_an_escape(self):
         text = self.item("x\ud800y").encode("utf-16-le", "surrogatepass")

@@ -449,7 +449,7 @@ def cpu_while_waiting(session, state):
     check(figures["stalled"] <= figures["idle"] + 0.05, f"waiting costs CPU: {figures}")
 
 
-@case("9 a close request from outside (taskkill, kill -TERM) ends the program with 0; it takes its icon away")
+@case("9 a close request from outside (taskkill, velmora --quit) ends the program with 0; it takes its icon away")
 def close_request(session, state):
     write_feed("feeds/close.xml", "关闭", "closing from outside", LINK_A, "Wed, 09 Dec 2026 06:00:00 GMT")
     session.install("close", "feeds/close.xml")
@@ -738,7 +738,7 @@ SESSIONS = {"windows": WineSession, "linux": LinuxSession}
 # Groups only the Windows program has.
 WINDOWS_ONLY = {"fetch", "cost"}
 # Groups only the Linux program has.
-LINUX_ONLY = set()
+LINUX_ONLY = {"late-panel"}
 
 
 def screen_reader(session, state):
@@ -750,6 +750,34 @@ def screen_reader(session, state):
         keyboard_exit_prompt(session, state)
     else:
         screen_reader_atspi(session, state)
+
+
+PANEL_DELAY_S = 5
+
+
+@case("10 a panel that starts after the program gets the icon; its right button asks to quit at once")
+def late_panel(session, state):
+    session.without_tray()
+    write_feed("feeds/late.xml", "面板", "the panel comes later", LINK_A, "Fri, 11 Dec 2026 06:00:00 GMT")
+    session.install("late", "feeds/late.xml")
+    process = session.start("late")
+    try:
+        wait_for("the first check, at once", lambda: requests_for("feeds/late.xml") > 0, 20, 0.2)
+        check(holds(lambda: process.poll() is None, PANEL_DELAY_S), "the program ended without a tray")
+        panel = session.start_panel()
+        item = wait_for("the icon to register with the panel", lambda: panel.said("registered"), 10)[0]
+        print(f"  registered: {item}", flush=True)
+        # A menu would turn the prompt into two steps on KDE and swaybar.
+        check(panel.ask("menu", "menu") == "/NO_DBUSMENU", "the icon exports a menu")
+        panel.ask("context", "context")
+        box = session.wait_dialog(EXIT_PROMPT[0])
+        check(focused_window() == box.window, "the exit prompt did not take the focus")
+        box.press(session.YES)
+        wait_for("the program to end", lambda: process.poll() is not None, 10)
+        check(process.returncode == 0, f"the program ended with {process.returncode}")
+        wait_for("the icon to leave the panel", lambda: panel.said("gone"), 10)
+    finally:
+        session.end_programs()
 
 
 def fetch_rules_and_workers(session, state):
@@ -800,7 +828,8 @@ def main():
                                    ("close", "close", "zh_CN.UTF-8", close_request),
                                    ("fetch", "fetch", "C.UTF-8", fetch_rules_and_workers),
                                    ("cost", "cost", "zh_CN.UTF-8", cpu_while_waiting),
-                                   ("screen-reader", "a11y", "zh_CN.UTF-8", screen_reader)):
+                                   ("screen-reader", "a11y", "zh_CN.UTF-8", screen_reader),
+                                   ("late-panel", "late", "zh_CN.UTF-8", late_panel)):
         if wanted(group):
             with session(name, lang) as (opened, state):
                 run(opened, state)

@@ -118,14 +118,15 @@ class Dialog:
 class ScreenReader:
     """atspi_probe.py on the session's bus: what it has heard, and its
     answers to commands. Debian's python3-gi serves Debian's own Python."""
+    script, args, what = "atspi_probe.py", ["velmora"], "the screen reader stand-in"
 
     def __init__(self, env, log):
-        probe = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_probe.py")
-        self.process = subprocess.Popen(["/usr/bin/python3", probe, "velmora"], stdin=subprocess.PIPE,
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), self.script)
+        self.process = subprocess.Popen(["/usr/bin/python3", script] + self.args, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=log, env=env, text=True, encoding="utf-8")
         self.records = []
         threading.Thread(target=self._read, daemon=True).start()
-        wait_for("the screen reader stand-in", lambda: self.said("ready"), 20, 0.05)
+        wait_for(self.what, lambda: self.said("ready"), 20, 0.05)
 
     def _read(self):
         for line in self.process.stdout:
@@ -150,6 +151,12 @@ class ScreenReader:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+
+
+class Panel(ScreenReader):
+    """sni_host.py: a panel's StatusNotifier watcher and host, which says
+    what registers and asks the item as KDE and swaybar do."""
+    script, args, what = "sni_host.py", [], "the panel stand-in"
 
 
 class LinuxSession:
@@ -183,19 +190,45 @@ class LinuxSession:
         self.processes = []
         self.bus = None
         self.reader = None
+        self.panel = None
+        self.display = None
 
-    def with_screen_reader(self):
-        """A session bus of its own (the accessibility bus launcher starts on
-        it when asked), Qt's accessibility on, and a screen reader stand-in
-        listening before the program starts."""
+    def _own_bus(self):
         self.bus_log = log = open(os.path.join(self.root, "bus.log"), "ab")
         self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                                     stdout=subprocess.PIPE, stderr=log, env=self.env, text=True)
         address = self.bus.stdout.readline().strip()
         check(address, "the session bus did not start")
-        self.env.update(DBUS_SESSION_BUS_ADDRESS=address, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.env.update(DBUS_SESSION_BUS_ADDRESS=address)
+        return log
+
+    def with_screen_reader(self):
+        """A session bus of its own (the accessibility bus launcher starts on
+        it when asked), Qt's accessibility on, and a screen reader stand-in
+        listening before the program starts."""
+        log = self._own_bus()
+        self.env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.reader = ScreenReader(self.env, log)
         return self.reader
+
+    def without_tray(self):
+        """A session bus and an X display of its own with no tray on either,
+        as at sign-in before the panel has started; the cases' X tools look
+        at this display until the session stops."""
+        self._own_bus()
+        for number in range(990, 999):
+            if not os.path.exists(f"/tmp/.X11-unix/X{number}") and not os.path.exists(f"/tmp/.X{number}-lock"):
+                break
+        self.display = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
+                                         "-noreset"], stderr=subprocess.DEVNULL)
+        self.shared_display = X_ENV["DISPLAY"]
+        X_ENV["DISPLAY"] = self.env["DISPLAY"] = f":{number}"
+        wait_for("the display without a tray", lambda: subprocess.run(["xdpyinfo"], capture_output=True,
+                                                                      env=X_ENV).returncode == 0, 10, 0.1)
+
+    def start_panel(self):
+        self.panel = Panel(self.env, self.bus_log)
+        return self.panel
 
     def folder(self, name):
         return os.path.join(self.root, name)
@@ -222,8 +255,11 @@ class LinuxSession:
         return urllib.parse.quote(link, safe=":/?=&#%")
 
     def request_close(self, process):
-        process.send_signal(signal.SIGTERM)
-        return True
+        """`velmora --quit`: it sends the running copy the SIGTERM that kill
+        sends, and returns 0 once that copy has gone."""
+        program = os.readlink(f"/proc/{process.pid}/exe")
+        asked = subprocess.run([program, "--quit"], env=self.env, capture_output=True, timeout=20)
+        return asked.returncode == 0 and process.poll() is not None
 
     def deleted_own_icon(self, folder):
         """The X server drops a dead client's icon too; the exit status 0
@@ -264,8 +300,13 @@ class LinuxSession:
 
     def stop(self):
         self.end_programs()
-        if self.reader:
-            self.reader.stop()
+        for stand_in in (self.reader, self.panel):
+            if stand_in:
+                stand_in.stop()
+        if self.display:
+            X_ENV["DISPLAY"] = self.shared_display
+            self.display.terminate()
+            self.display.wait()
         if self.bus:
             # The accessibility bus and its registry end with the session bus.
             self.bus.terminate()

@@ -306,6 +306,11 @@ void FakePlatform::PumpPendingEvents() {
 }
 
 std::unique_ptr<NativeWindow> FakePlatform::LoadWindow(const WindowDesign& design, WindowEvents& events) {
+    if (failNextLoad == design.kind) {
+        failNextLoad.reset();
+        log.push_back(std::string("Load failed ") + KindName(design.kind));
+        throw RuntimeError(ErrorCode::Platform, "the window could not be created");
+    }
     return std::make_unique<FakeWindow>(*this, design, events);
 }
 
@@ -362,6 +367,7 @@ Answer FakePlatform::AskYesNo(NativeWindow* owner, const Text& question, const T
 void FakePlatform::ReportError(const Text& message, const Text& caption) {
     dialogs.push_back({DialogCall::Error, std::nullopt, message, caption});
     log.push_back("ReportError " + TextToUtf8(caption));
+    if (whileErrorOpen) whileErrorOpen();
 }
 
 void FakePlatform::OpenLink(const Text& link) {

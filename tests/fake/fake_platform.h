@@ -61,11 +61,16 @@ public:
     ScreenMetrics screen{1920 * 15.0f, 1080 * 15.0f, 15.0f, 15.0f};
     bool roundHeightsToPixels = false;
     bool previousInstance = false;
+    // The next load of a window of this kind fails, as a window the desktop
+    // refuses to create would.
+    std::optional<WindowKind> failNextLoad;
     Text programFolder = u"C:/Program Files/Velmora";
     std::map<Text, std::string> files;
     // Answers for the next questions (No when none is queued); `whileOpen`
     // runs while the box is up.
     void QueueAnswer(Answer answer, std::function<void()> whileOpen = {});
+    // Runs while each error message box is up, before the user closes it.
+    std::function<void()> whileErrorOpen;
     void QueueFetch(FetchScript script);
     // Used when no fetch is queued.
     FetchScript defaultFetch{"", "", true};

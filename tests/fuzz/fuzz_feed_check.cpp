@@ -1,9 +1,9 @@
 // The feed check's text logic on arbitrary feeds and last pubDates.
 #include <variant>
 
+#include "core/errors.h"
 #include "feed/feed_check.h"
 #include "fuzz_input.h"
-#include "core/errors.h"
 #include "popup/notice_popup.h"
 
 using namespace velmora;
@@ -17,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (auto* item = std::get_if<FeedItem>(&outcome)) {
             FUZZ_ASSERT(item->pubDate != lastPubDate);
             FUZZ_ASSERT(feed.find(item->pubDate) != Text::npos);
-            FUZZ_ASSERT(feed.find(item->link) != Text::npos);
+            // Only references change the link, and each only shrinks.
+            FUZZ_ASSERT(item->link.size() <= feed.size());
+            if (feed.find(u'&') == Text::npos) FUZZ_ASSERT(feed.find(item->link) != Text::npos);
             FUZZ_ASSERT(item->title.size() <= feed.size() && item->description.size() <= feed.size());
             const Text title = TitleCaption(item->title);
             const Text text = TextCaption(item->description);

@@ -1,4 +1,4 @@
-// The markup clean-up and the configuration file's first item on arbitrary text.
+// The markup clean-up, character references and the configuration file's first item on arbitrary text.
 #include "app/read_first_item.h"
 #include "feed/feed_check.h"
 #include "fuzz_input.h"
@@ -11,6 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Markers only ever shrink or are replaced by one character.
     FUZZ_ASSERT(cleaned.size() <= text.size());
     if (text.find_first_of(u"[#") == Text::npos) FUZZ_ASSERT(cleaned == text);
+
+    const Text decoded = DecodeCharacterReferences(text);
+    FUZZ_ASSERT(decoded.size() <= text.size());
+    if (text.find(u'&') == Text::npos) FUZZ_ASSERT(decoded == text);
 
     const auto item = ReadFirstItem(text);
     FUZZ_ASSERT(item.has_value() == !text.empty());

@@ -7,6 +7,7 @@
 #include "app/main_window_design.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/tray_icon.h"
+#include "platform/qt/window_base.h"
 #include "popup/popup_design.h"
 
 namespace velmora::qt {
@@ -38,16 +39,26 @@ TEST(QtTrayActivations, XEmbedPressesMapOneToOneAndTheMiddleButtonNotAtAll) {
     EXPECT_EQ(ActivationForMouse(QEvent::MouseButtonRelease, Qt::MiddleButton), std::nullopt);
 }
 
-// Never inside Qt's tray code, and never to a window that is gone.
+// Never inside Qt's tray code, never to a window that is gone, and none
+// while no tray shows the icon.
 TEST(QtTrayIcon, ClicksArriveAsEventsOfTheirOwnWhileTheWindowIsThere) {
     QtPlatform platform;
     NoEvents events;
     auto main = platform.LoadWindow(MainWindowDesign(), events);
     std::vector<A> received;
-    auto icon = platform.CreateTrayIcon(*main, Control::TrayCallbackBox, [&](A a) { received.push_back(a); });
-    icon->Add(TrayIconContent{u"Velmora V1.0", {}, {}});
+    bool trayThere = false;
+    auto icon = std::make_unique<TrayIcon>(
+        static_cast<WindowBase&>(*main).Lifetime(), QIcon(), [&](A a) { received.push_back(a); },
+        [&] { return trayThere; });
+    auto& tray = *icon;
+    tray.Add(TrayIconContent{u"Velmora V1.0", {}, {}});
+    tray.Activated(QSystemTrayIcon::Context);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(received.empty());
+    tray.Remove();
 
-    auto& tray = static_cast<TrayIcon&>(*icon);
+    trayThere = true;
+    tray.Add(TrayIconContent{u"Velmora V1.0", {}, {}});
     tray.Activated(QSystemTrayIcon::Context);
     EXPECT_TRUE(received.empty());
     QCoreApplication::processEvents();

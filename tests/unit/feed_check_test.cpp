@@ -75,13 +75,28 @@ TEST(StripMarkup, RemovesMarkersInOnePassFromTheLeft) {
 }
 
 TEST(ExamineFeed, NewFirstItemIsHandedOnCleaned) {
-    FeedItem item = ItemOf(
-        Examine(Feed(Item(u"Mon, 07 Dec 2026", u"[b]News[/b] #183; 1", u"http://a/1?x=[b]", u"Text [u]here") +
-                     Item(u"older", u"Old", u"http://a/0", u"old"))));
+    FeedItem item = ItemOf(Examine(Feed(Item(u"Mon, 07 Dec 2026", u"[b]News[/b] #183; 1 &amp;",
+                                             u"http://a/1?x=[b]&amp;y=2", u"Text [u]here &lt;") +
+                                        Item(u"older", u"Old", u"http://a/0", u"old"))));
     EXPECT_EQ(item.pubDate, u"Mon, 07 Dec 2026");
-    EXPECT_EQ(item.title, u"News[/b] \u00B7 1");
-    EXPECT_EQ(item.link, u"http://a/1?x=[b]");  // the link is handed on as found
-    EXPECT_EQ(item.description, u"Text here");
+    EXPECT_EQ(item.title, u"News[/b] \u00B7 1 &amp;");  // CDATA: "&amp;" is itself
+    EXPECT_EQ(item.link, u"http://a/1?x=[b]&y=2");      // markup markers stay in the link
+    EXPECT_EQ(item.description, u"Text here &lt;");
+}
+
+TEST(DecodeCharacterReferences, PredefinedAndNumericReferencesInOnePass) {
+    struct Case {
+        Text in, out;
+    };
+    const Case cases[] = {
+        {u"http://a/?id=1&amp;from=rss", u"http://a/?id=1&from=rss"},
+        {u"&lt;&gt;&quot;&apos;&amp;", u"<>\"'&"},
+        {u"&#38;&#x26;&#X26;&#x1F600;&#0038;", u"&&&#X26;\U0001F600&"},
+        {u"&amp;lt;", u"&lt;"},
+        {u"&AMP;&nbsp;&amp&#;&#x;&#xZ;&#12a;&", u"&AMP;&nbsp;&amp&#;&#x;&#xZ;&#12a;&"},
+        {u"&#0;&#xD800;&#xFFFF;&#x110000;&#99999999999;", u"&#0;&#xD800;&#xFFFF;&#x110000;&#99999999999;"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DecodeCharacterReferences(c.in), c.out) << TextToUtf8(c.in);
 }
 
 TEST(ExamineFeed, NothingWithoutAnExactItemTag) {
@@ -180,6 +195,10 @@ TEST(ExamineFeed, PositionLimitsOfTheSixteenBitSearch) {
     EXPECT_THROW(Examine(head + pad(32746) + tail), RuntimeError);
     // An absent marker stays absent however long the text.
     EXPECT_EQ(ReasonOf(Examine(head + Text(40000, u' '))), NoNotice::NoDescription);
+    // All six searches come before any test: a missing title does not hide
+    // a "</link>" beyond the limit.
+    EXPECT_THROW(Examine(u"<item><pubDate>D</pubDate><link>l" + Text(40000, u' ') + u"</link>"),
+                 RuntimeError);
 }
 
 }  // namespace

@@ -295,7 +295,7 @@ TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {
     };
     const Case cases[] = {
         {"http://news.example/a?b=c#d", u"http://news.example/a?b=c#d"},
-        {"HTTPS://News.Example", u"HTTPS://News.Example"},
+        {"HTTPS://News.Example", u"https://news.example"},
         {"https://user@host.example:8443/x", u"https://user@host.example:8443/x"},
         {"http://127.0.0.1:8080/", u"http://127.0.0.1:8080/"},
         {"\n  https://example.com/a\n", u"https://example.com/a"},
@@ -313,6 +313,15 @@ TEST(LinkLaunch, OnlyWebAddressesReachTheShellAndThePopupClosesEitherWay) {
         {"https://:80/", u""},
         {"http://host\r\n.example/", u""},
         {"mailto:a@b.example", u""},
+        // One spelling for every platform: what a URI may not hold escaped,
+        // equivalent forms written one way.
+        {"http://a.example/\" --new-window \"x", u"http://a.example/%22%20--new-window%20%22x"},
+        {"http://a.example/`|^<>{}\\", u"http://a.example/%60%7C%5E%3C%3E%7B%7D%5C"},
+        {"http://a.example/%41%zz%4g%PATH%%7e%2f", u"http://a.example/A%25zz%254g%25PATH%25~%2F"},
+        {"https://a.example/新闻?q=é#f#g😀",
+         u"https://a.example/%E6%96%B0%E9%97%BB?q=%C3%A9#f%23g%F0%9F%98%80"},
+        {"http://U@[::1]:80/P[1]?a'b!$&()*+,;=:@~-._", u"http://U@[::1]:80/P[1]?a'b!$&()*+,;=:@~-._"},
+        {"http://a.example/?id=1&amp;from=rss", u"http://a.example/?id=1&from=rss"},
     };
     for (const auto& c : cases) {
         AppHarness app;

@@ -9,6 +9,7 @@
 
 #include "platform/common/units.h"
 #include "platform/qt/instance_lock.h"
+#include "platform/qt/quit_request.h"
 #include "popup/popup_design.h"
 
 namespace velmora::qt {
@@ -96,6 +97,33 @@ TEST_F(QtInstanceLock, TheLockDiesWithItsProcessAndIsNotInherited) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status)) << "the child could not take the lock";
+}
+
+// The holder gets SIGTERM and the asker returns once it has gone; a lock
+// file left by a copy that has gone names no one to signal.
+TEST_F(QtInstanceLock, QuitAsksTheHolderAloneAndWaitsForItToGo) {
+    EXPECT_EQ(AskRunningCopyToQuit(folder, 1000), QuitOutcome::NotRunning);
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        InstanceLock lock(folder);
+        if (lock.HeldElsewhere() || !lock.Holds()) _exit(1);
+        close(ready[1]);
+        pause();
+        _exit(2);
+    }
+    close(ready[1]);
+    char byte;
+    EXPECT_EQ(read(ready[0], &byte, 1), 0);
+    close(ready[0]);
+
+    EXPECT_EQ(AskRunningCopyToQuit(folder, 10000), QuitOutcome::Closed);
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, WNOHANG), child) << "returned before the holder had gone";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(AskRunningCopyToQuit(folder, 1000), QuitOutcome::NotRunning);
 }
 
 TEST_F(QtInstanceLock, AFolderThatIsALinkIsNotTrusted) {

@@ -113,6 +113,20 @@ TEST(Startup, MissingOrEmptyConfigurationTakesTheErrorRoute) {
     }
 }
 
+// Message boxes pump events: a tick under a start-up message would check an
+// address that start-up has not built, or has refused.
+TEST(Startup, NoCheckRunsWhileAStartUpMessageIsOpen) {
+    for (bool secondInstance : {true, false}) {
+        AppHarness app;
+        app.fake.previousInstance = secondInstance;
+        if (!secondInstance) app.fake.files.clear();
+        app.fake.whileErrorOpen = [&] { app.fake.Advance(3 * 60000); };
+        app.Start();
+        EXPECT_TRUE(app.fake.fetchedUrls.empty()) << secondInstance;
+        EXPECT_TRUE(app.fake.Ended());
+    }
+}
+
 TEST(Startup, YesToTheExitPromptDuringTheFirstCheckEndsThereAndThen) {
     AppHarness app;
     app.fake.QueueFetch(Serve(FeedWith("D1"), 10000));
@@ -166,6 +180,18 @@ TEST(FeedCheck, FailuresEndTheCheckSilentlyAndTheItemComesAgainNextTick) {
     app.fake.QueueFetch(Serve(FeedWith("D1")));
     app.fake.Advance(60000);
     EXPECT_EQ(app.Shows(), 1);
+}
+
+TEST(FeedCheck, AnItemWhosePopUpFailedToShowComesAgainNextTick) {
+    AppHarness app;
+    app.fake.failNextLoad = WindowKind::Popup;
+    app.StartWith(FeedWith("D1"));
+    EXPECT_EQ(app.Shows(), 0);
+    EXPECT_EQ(app.main->LastPubDate(), u"");
+    app.fake.QueueFetch(Serve(FeedWith("D1")));
+    app.fake.Advance(60000);
+    EXPECT_EQ(app.Shows(), 1);
+    EXPECT_EQ(app.main->LastPubDate(), u"D1");
 }
 
 TEST(FeedCheck, EmptyPubDateIsNotShownAtFirstButIsNewAfterAnother) {

@@ -29,6 +29,9 @@ TEST(Text, WholeCharacterCutNeverLeavesHalfASurrogatePair) {
     // A lone high surrogate at the end of a short text is left as it was.
     const Text lone = Text(u"a") + char16_t(0xD800);
     EXPECT_EQ(LeftWholeChars(lone, 2), lone);
+    // Followed by an ordinary character it is no pair, and the cut keeps it.
+    const Text loneInside = Text(u"ab") + char16_t(0xD800) + u"cd";
+    EXPECT_EQ(LeftWholeChars(loneInside, 3), loneInside.substr(0, 3));
     EXPECT_EQ(LeftOf(emoji, 3).size(), 3u);
 }
 

@@ -30,8 +30,8 @@ TEST(Win32NativeCalls, MessageBoxesHaveTheirButtonsAndOnlyYesIsYes) {
     for (int pressed : {0, 1, 2, 7}) EXPECT_EQ(AnswerOf(pressed), Answer::No) << pressed;
 }
 
-TEST(Win32NativeCalls, OpenLinkAsksForTheDefaultActionOnTheEncodedLink) {
-    const ShellExecuteCall call = OpenLinkCall(u"http://a.example/a b");
+TEST(Win32NativeCalls, OpenLinkAsksForTheDefaultActionOnTheLinkAsEncoded) {
+    const ShellExecuteCall call = OpenLinkCall(u"http://a.example/a%20b");
     EXPECT_EQ(call.operation, u"");
     EXPECT_EQ(call.file, u"http://a.example/a%20b");
     EXPECT_EQ(call.parameters, u"");

@@ -115,10 +115,18 @@ std::string JsonString(std::string_view utf8) {
     return JsonString(Utf8ToText(utf8));
 }
 
+// Characters that reorder the text around them: a feed could make a printed
+// link read otherwise than it is.
+bool IsBidiControl(char16_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F ||
+           c == 0x061C;
+}
+
 // A text for a terminal: control characters (C0, DEL, C1) would let a feed
-// move the cursor, retitle or clear the window, or hide lines, so they are
-// shown as escapes; only line feeds stay, followed by an indent so that no
-// feed line can pass for one of ours.
+// move the cursor, retitle or clear the window, or hide lines, and bidi
+// controls reorder what is shown, so they are shown as escapes; only line
+// feeds stay, followed by an indent so that no feed line can pass for one of
+// ours.
 std::string PlainText(const Text& value) {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
@@ -129,14 +137,14 @@ std::string PlainText(const Text& value) {
     };
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char16_t c = value[i];
-        if (c >= 0x20 && c != 0x7F && (c < 0x80 || c >= 0xA0)) continue;
+        if (c >= 0x20 && c != 0x7F && (c < 0x80 || c >= 0xA0) && !IsBidiControl(c)) continue;
         takeUpTo(i);
         if (c == u'\n')
             out += "\n    ";
         else if (c < 0x80)
             out += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
         else
-            out += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+            out += {'\\', 'u', kHex[c >> 12], kHex[(c >> 8) & 0xF], kHex[(c >> 4) & 0xF], kHex[c & 0xF]};
     }
     takeUpTo(value.size());
     return out;

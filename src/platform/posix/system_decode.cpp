@@ -74,6 +74,8 @@ std::string IconvCharsetName(std::string_view label) {
 std::optional<Text> SystemDecode(std::string_view bytes, std::string_view charset) {
     std::string name = charset.empty() ? LegacyCodePage() : IconvCharsetName(charset);
     if (name.empty()) return std::nullopt;
+    // iconv has no character for five of its bytes; browsers read them as C1.
+    if (Lower(name) == "windows-1252") return DecodeWindows1252(bytes);
     return IconvDecode(bytes, name);
 }
 

@@ -45,6 +45,10 @@ public:
             close(fd);
             return held;
         }
+        // The holder names itself, for `velmora --quit`.
+        const std::string pid = std::to_string(getpid()) + "\n";
+        if (ftruncate(fd, 0) == 0) [[maybe_unused]]
+            ssize_t ignored = pwrite(fd, pid.data(), pid.size(), 0);
         fd_ = fd;
         return false;
     }

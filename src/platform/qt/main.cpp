@@ -4,14 +4,50 @@
 #include <malloc.h>
 #endif
 
+#include <unistd.h>
+
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 #include "app/main_window.h"
+#include "platform/qt/instance_lock.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/quit_request.h"
 #include "platform/qt/translations.h"
 #include "velmora_config.h"
 
+namespace {
+
+// The running copy unloads as on SIGTERM: its check ends, its icon goes.
+constexpr int kQuitWaitMs = 10000;
+
+// For a user with no tray to quit from. 0 once the running copy has gone, 1
+// when none runs, 2 when it could not be asked or did not go.
+int QuitRunningCopy() {
+    using velmora::qt::QuitOutcome;
+    const auto folder = velmora::qt::InstanceLockFolder(std::getenv("XDG_RUNTIME_DIR"), getuid());
+    switch (velmora::qt::AskRunningCopyToQuit(folder, kQuitWaitMs)) {
+        case QuitOutcome::Closed:
+            return 0;
+        case QuitOutcome::NotRunning:
+            std::fputs("velmora is not running\n", stderr);
+            return 1;
+        case QuitOutcome::StillRunning:
+            std::fputs("velmora was asked to quit and is still running\n", stderr);
+            return 2;
+        case QuitOutcome::Unreachable:
+            break;
+    }
+    std::fputs("velmora is running but could not be asked to quit\n", stderr);
+    return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--quit") return QuitRunningCopy();
     // A parent may have left SIGCHLD ignored; the system would then reap the
     // fetch helper itself and its exit status would be lost.
     signal(SIGCHLD, SIG_DFL);

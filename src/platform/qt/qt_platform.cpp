@@ -36,11 +36,11 @@ WindowBase& OurWindow(NativeWindow& window) {
 
 }  // namespace
 
-std::optional<QUrl> WebAddress(const Text& link) {
-    const QUrl url(QString::fromStdU16String(link), QUrl::TolerantMode);
-    const QString scheme = url.scheme().toLower();
-    if (link.empty() || !url.isValid() || (scheme != "http" && scheme != "https")) return std::nullopt;
-    return url;
+// Read as encoded: the link holds only URI characters and valid escapes, so
+// Qt's tolerance has nothing left to repair except a host name written in
+// escapes, which it turns into punycode as a browser would.
+QUrl DesktopUrl(const Text& link) {
+    return QUrl::fromEncoded(QString::fromStdU16String(link).toUtf8(), QUrl::TolerantMode);
 }
 
 QtPlatform::QtPlatform()
@@ -122,7 +122,7 @@ void QtPlatform::ReportError(const Text& message, const Text& caption) {
 
 // The desktop's URL handler (xdg-open) with the link as its one argument.
 void QtPlatform::OpenLink(const Text& link) {
-    if (const auto url = WebAddress(link)) QDesktopServices::openUrl(*url);
+    QDesktopServices::openUrl(DesktopUrl(link));
 }
 
 std::unique_ptr<NativeTrayIcon> QtPlatform::CreateTrayIcon(NativeWindow& window, Control pictureBox,

@@ -11,9 +11,10 @@
 
 namespace velmora::qt {
 
-// The link as a web address; empty for anything else (a file, a program),
-// which must never reach the desktop's opener.
-std::optional<QUrl> WebAddress(const Text& link);
+// The address the desktop's opener gets for a link the core has judged and
+// encoded. Qt writes it back unchanged, but for an international host name,
+// which it spells in punycode.
+QUrl DesktopUrl(const Text& link);
 
 class QtPlatform final : public Platform {
 public:

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
 
 namespace velmora::qt {
 namespace {
@@ -25,6 +26,7 @@ void OnSignal(int) {
 }  // namespace
 
 ShutdownSignals::ShutdownSignals(std::function<void()> onSignal) : onSignal_(std::move(onSignal)) {
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], nullptr, &previous_[i]);
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
@@ -38,14 +40,17 @@ ShutdownSignals::ShutdownSignals(std::function<void()> onSignal) : onSignal_(std
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        // Started with "nohup" or by a shell's "&", the program was asked to
+        // outlive its terminal: a hang-up or Ctrl+C ignored then stays so.
+        // Only kill's SIGTERM is always a request to close.
+        if (kSignals[i] != SIGTERM && previous_[i].sa_handler == SIG_IGN) continue;
+        ::sigaction(kSignals[i], &action, nullptr);
+    }
 }
 
 ShutdownSignals::~ShutdownSignals() {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
     writeEnd = -1;
     notifier_.reset();
     for (int fd : pipe_)

@@ -1,7 +1,10 @@
 // SIGTERM, SIGINT and SIGHUP (kill, Ctrl+C, the terminal or session going
 // away) as a close request on the event loop. The handler only writes a byte
-// to a pipe; a socket notifier on the loop reads it and calls back.
+// to a pipe; a socket notifier on the loop reads it and calls back. SIGINT
+// and SIGHUP ignored at start stay ignored.
 #pragma once
+
+#include <signal.h>
 
 #include <QSocketNotifier>
 #include <functional>
@@ -20,6 +23,7 @@ public:
 private:
     std::function<void()> onSignal_;
     int pipe_[2] = {-1, -1};
+    struct sigaction previous_[3] = {};  // SIGTERM, SIGINT, SIGHUP as they were
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

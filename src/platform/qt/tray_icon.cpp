@@ -51,8 +51,12 @@ std::vector<TrayActivation> ActivationsForReason(QSystemTrayIcon::ActivationReas
     }
 }
 
-TrayIcon::TrayIcon(QObject* window, const QIcon& picture, std::function<void(TrayActivation)> onActivation)
-    : window_(window), picture_(picture), onActivation_(std::move(onActivation)) {
+TrayIcon::TrayIcon(QObject* window, const QIcon& picture, std::function<void(TrayActivation)> onActivation,
+                   std::function<bool()> hostPresent)
+    : window_(window),
+      picture_(picture),
+      onActivation_(std::move(onActivation)),
+      hostPresent_(std::move(hostPresent)) {
     // The tray widget is Qt's private class, created whenever a tray appears:
     // an application-wide filter is the one place that sees its clicks.
     qApp->installEventFilter(this);
@@ -65,24 +69,52 @@ TrayIcon::~TrayIcon() {
 
 void TrayIcon::Add(const TrayIconContent& content) {
     // Once, and only while its window is there to take the clicks.
-    if (tray_ || !window_) return;
+    if (tray_ || hostWatch_ || !window_) return;
+    content_ = content;
+    // Watching first: a tray that comes just after the look is not missed.
+    hostWatch_ = new TrayHostWatch([this] {
+        hostWatch_->deleteLater();
+        hostWatch_ = nullptr;
+        if (window_) Create();
+    });
+    if (!hostPresent_()) return;
+    delete hostWatch_;
+    hostWatch_ = nullptr;
+    Create();
+}
+
+void TrayIcon::Create() {
     tray_ = new QSystemTrayIcon;
     ++addedIcons;
     connect(tray_, &QSystemTrayIcon::activated, this, &TrayIcon::Activated);
     // Without its picture the icon still needs something the user can click.
     tray_->setIcon(picture_.isNull() ? QApplication::windowIcon() : picture_);
-    Show(content);
+    // Before the icon shows: the host reads the menu when the item registers.
+    // Elsewhere no menu, so that the right button asks at once.
+    if (HostShowsOnlyMenus()) {
+        menu_ = new QMenu;
+        connect(menu_->addAction(QStringLiteral("退出")), &QAction::triggered, this, [this] {
+            for (TrayActivation activation : ActivationsForReason(QSystemTrayIcon::Context)) Post(activation);
+        });
+        tray_->setContextMenu(menu_);
+    }
+    Show(content_);
 }
 
 void TrayIcon::Update(const TrayIconContent& content) {
+    content_ = content;
     if (tray_) Show(content);
 }
 
 void TrayIcon::Remove() {
+    delete hostWatch_;
+    hostWatch_ = nullptr;
     if (!tray_) return;
     tray_->hide();
     tray_->deleteLater();
     tray_ = nullptr;
+    if (menu_) menu_->deleteLater();
+    menu_ = nullptr;
     --addedIcons;
 }
 

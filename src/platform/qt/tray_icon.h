@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/qt/tray_host.h"
 
 namespace velmora::qt {
 
@@ -25,10 +27,13 @@ std::vector<TrayActivation> ActivationsForReason(QSystemTrayIcon::ActivationReas
 class TrayIcon final : public QObject, public NativeTrayIcon {
 public:
     // `window` is the lifetime of the window the icon was made for: once it
-    // is gone, clicks go nowhere.
-    TrayIcon(QObject* window, const QIcon& picture, std::function<void(TrayActivation)> onActivation);
+    // is gone, clicks go nowhere. `hostPresent` says whether a tray is there
+    // to show the icon now.
+    TrayIcon(QObject* window, const QIcon& picture, std::function<void(TrayActivation)> onActivation,
+             std::function<bool()> hostPresent = TrayHostPresent);
     ~TrayIcon() override;
 
+    // Where no tray is there yet, the icon comes when one does.
     void Add(const TrayIconContent& content) override;
     void Update(const TrayIconContent& content) override;
     void Remove() override;
@@ -40,6 +45,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void Create();
     void Show(const TrayIconContent& content);
     bool Owns(QObject* trayWidget) const;
     void Post(TrayActivation activation);
@@ -47,9 +53,15 @@ private:
     QPointer<QObject> window_;
     QIcon picture_;
     std::function<void(TrayActivation)> onActivation_;
+    std::function<bool()> hostPresent_;
     // While added. Deleted later: a click posted on it may be the one whose
     // handler removes the icon.
     QSystemTrayIcon* tray_ = nullptr;
+    // Only for a host that shows nothing else: its one entry asks to quit.
+    QMenu* menu_ = nullptr;
+    // While added and waiting for a tray to appear.
+    TrayHostWatch* hostWatch_ = nullptr;
+    TrayIconContent content_;
 };
 
 }  // namespace velmora::qt

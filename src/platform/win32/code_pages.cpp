@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "feed/charset.h"
 #include "platform/http_fetch.h"
 #include "platform/win32/win32_api.h"
 
@@ -58,6 +59,9 @@ std::optional<UINT> CodePageOf(std::string_view charset) {
 std::optional<Text> SystemDecode(std::string_view bytes, std::string_view charset) {
     std::optional<UINT> codePage = CodePageOf(charset);
     if (!codePage) return std::nullopt;
+    // Read as browsers do, whatever this system's table makes of its five
+    // undefined bytes.
+    if (*codePage == 1252 || (*codePage == CP_ACP && GetACP() == 1252)) return DecodeWindows1252(bytes);
     if (bytes.empty()) return Text();
     const int size = static_cast<int>(bytes.size());
     int length = MultiByteToWideChar(*codePage, 0, bytes.data(), size, nullptr, 0);

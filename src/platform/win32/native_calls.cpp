@@ -1,7 +1,5 @@
 #include "platform/win32/native_calls.h"
 
-#include "platform/win32/shell_link.h"
-
 namespace velmora::win32 {
 
 WindowPosCall KeepOnTopCall() {
@@ -22,7 +20,7 @@ Answer AnswerOf(int pressed) {
 }
 
 ShellExecuteCall OpenLinkCall(const Text& link) {
-    return ShellExecuteCall{u"", EncodeLinkForShell(link), u"", u"", kSwShow};
+    return ShellExecuteCall{u"", link, u"", u"", kSwShow};
 }
 
 }  // namespace velmora::win32

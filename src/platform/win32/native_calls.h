@@ -48,6 +48,8 @@ struct ShellExecuteCall {
     int showCommand;
 };
 
+// The link as the core encoded it: only URI characters, so the browser's
+// command line gets no quote or space of the feed's.
 ShellExecuteCall OpenLinkCall(const Text& link);
 
 }  // namespace velmora::win32
