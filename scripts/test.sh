@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: the unit and
 # command-line tests, the same under AddressSanitizer and
 # UndefinedBehaviorSanitizer with a short run of each fuzzer, the end-to-end
-# cases against the Linux program and against velmora.exe under Wine, and the
+# cases against the Linux program (on X11 and on Wayland compositors) and
+# against velmora.exe under Wine, and the
 # packages: made, installed, upgraded and removed (screenshots in
 # build/e2e-artifacts/, the suites' logs in build/e2e-logs/).
 set -euo pipefail
@@ -44,8 +45,9 @@ cmake --build --preset dev
 ctest --preset dev -j2
 
 if [ $side_by_side = yes ]; then
-    echo "== the Linux program's end-to-end suite and the packages' in the background"
+    echo "== the Linux program's end-to-end suites (X11, Wayland compositors) and the packages' in the background"
     start_suite e2e-linux
+    start_suite e2e-compositors
     start_suite e2e-packages
     start_suite e2e-gnome
 fi
@@ -56,7 +58,7 @@ cmake --build --preset asan
 ctest --preset asan -j2
 
 if [ $side_by_side = no ]; then
-    for suite in e2e-linux e2e-windows e2e-packages e2e-gnome; do
+    for suite in e2e-linux e2e-compositors e2e-windows e2e-packages e2e-gnome; do
         echo "== $suite"
         bash "scripts/$suite.sh"
     done

@@ -22,6 +22,9 @@
 #include "platform/qt/screen.h"
 #include "popup/popup_design.h"
 
+#include "platform/qt/desktop_notice.h"
+#include "platform/qt/layer_surface.h"
+
 namespace velmora::qt {
 namespace {
 
@@ -130,6 +133,13 @@ QPixmap BackgroundFor(QSize size, qreal ratio) {
     return QPixmap::fromImage(image);
 }
 
+// On X11 (and under any XWayland compositor) the window bypasses the window
+// manager: the X server puts it exactly where it asks and stacks it above
+// the managed windows, and no window manager floats, centres, tiles or
+// focuses it. A click on it does not ask Qt to activate it either.
+constexpr Qt::WindowFlags kPopupFlags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                        Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint;
+
 class PopupWidget final : public QWidget {
 public:
     struct Label {
@@ -146,8 +156,7 @@ public:
     };
 
     PopupWidget(const WindowDesign& design, WindowEvents& events)
-        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::WindowDoesNotAcceptFocus),
+        : QWidget(nullptr, kPopupFlags),
           events_(&events),
           designSize_(LabelBounds(0, 0, design.width, design.height).size()),
           alert_(design.alert) {
@@ -426,11 +435,25 @@ PopupWindow::PopupWindow(const WindowDesign& design, WindowEvents& events)
     : WindowBase(design, new PopupWidget(design, events)), popup_(static_cast<PopupWidget*>(widget_)) {
     QAccessible::installFactory(PopupAccessibleFactory);  // once; later calls change nothing
     ReleaseFontsWhenGone(widget_);
+    layer_ = LayerSurface::Create(widget_, TwipsToPixels(kPopupRightMargin, TwipsPerPixelX()),
+                                  TwipsToPixels(kPopupBottomMargin, TwipsPerPixelY()));
+    // A Wayland window of Qt's own would be centred, focused or tiled: the
+    // pop-up is never one. With no notification server either, nothing shows.
+    onWayland_ = QGuiApplication::platformName() == QLatin1String("wayland");
+    if (!layer_ && onWayland_)
+        notice_ = DesktopNotice::Create([popup = popup_] { popup->Invoke(Control::DetailsLink); });
     Place();
 }
 
 PopupWindow::~PopupWindow() {
     popup_->Detach();
+    layer_.reset();
+    notice_.reset();
+}
+
+void PopupWindow::Redraw() {
+    popup_->update();
+    if (layer_) layer_->Redraw();
 }
 
 void PopupWindow::Show() {
@@ -443,6 +466,14 @@ void PopupWindow::Show() {
 void PopupWindow::ApplyPlacement() {
     WindowBase::ApplyPlacement();
     const bool visible = shown_ && height_ > 0;
+    if (layer_) {
+        if (visible)
+            layer_->Show(QSize(width_, height_));
+        else
+            layer_->Hide();
+        return;
+    }
+    if (onWayland_) return;
     if (visible && !widget_->isVisible()) {
         widget_->show();
         widget_->raise();
@@ -456,13 +487,14 @@ void PopupWindow::ApplyPlacement() {
 // window is up is announced here, the same way.
 void PopupWindow::Announce(const Text& name, const Text& description) {
     popup_->SetNotice(QString::fromStdU16String(name), QString::fromStdU16String(description));
+    if (notice_) notice_->Show(popup_->NoticeName(), popup_->NoticeDescription());
     if (widget_->isVisible()) popup_->Notify(QAccessible::ObjectShow);
 }
 
 void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
     if (PopupWidget::Label* found = popup_->Find(label)) {
         found->caption = QString::fromStdU16String(caption);
-        popup_->update();
+        Redraw();
         popup_->LabelRenamed(label);
     }
 }
@@ -470,7 +502,7 @@ void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
 void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
     if (PopupWidget::Label* found = popup_->Find(label)) {
         found->bounds.moveTo(TwipsToPixels(left, TwipsPerPixelX()), TwipsToPixels(top, TwipsPerPixelY()));
-        popup_->update();
+        Redraw();
     }
 }
 
