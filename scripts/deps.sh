@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [unit|sanitize|windows|linux|desktop|e2e-linux|package|all]   (default: unit)
 set -euo pipefail
 
-unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl iproute2)
+unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev zlib1g-dev python3 curl iproute2)
 sanitize=(clang libclang-rt-14-dev)
 # Qt's own texts in the desktop's language; the widgets tests compile the
 # locales they run under (locales).
@@ -13,13 +13,13 @@ linux=(qt6-base-dev fonts-noto-cjk qt6-translations-l10n locales)
 # Chinese glyphs, and the locales the cases run under.
 desktop=(xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei fonts-noto-cjk locales)
 # velmora.exe and its end-to-end tests under Wine.
-windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
+windows=(g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 "${desktop[@]}")
 # The Linux program's end-to-end tests: xclip reads message boxes' texts; a
 # session bus, the accessibility bus and registry, and Python's AT-SPI
 # binding for the screen reader stand-in.
 e2e_linux=("${linux[@]}" "${desktop[@]}" xclip dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
 # The site's packages: both programs, the installer and the Debian package.
-package=(g++-mingw-w64-x86-64 qt6-base-dev nsis dpkg-dev lintian)
+package=(g++-mingw-w64-x86-64 libz-mingw-w64-dev qt6-base-dev nsis dpkg-dev lintian)
 
 want=("${unit[@]}")
 case "${1:-unit}" in

@@ -24,9 +24,9 @@ Paths:
   /gzip-broken/NAME            gzip-labelled bytes that do not inflate
   /liar/NAME                   a Content-Length 1000 bytes longer than the body
   /gzip-cut/NAME               the file gzipped, its full Content-Length declared,
-                               the connection closed half-way through the body
-  /gzip-cut-close/NAME         the same without a Content-Length: the
-                               compressed stream ends early at the close
+                               the connection closed 12 bytes short (the whole
+                               document but the end of its compressed stream)
+  /gzip-cut-close/NAME         the same without a Content-Length
   /drip-headers                the status line, then one header byte a second
                                (until the server stops)
   /chunked/NAME                the file in chunked transfer encoding
@@ -242,7 +242,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.send_header("Connection", "close")
         self.end_headers()
-        self.wfile.write(packed[: len(packed) // 2])
+        self.wfile.write(packed[:-12])
         self.wfile.flush()
         self.close_connection = True
 

@@ -21,6 +21,7 @@
 #include "core/http_validators.h"
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
+#include "platform/http_inflate.h"
 #include "platform/http_redirects.h"
 #include "platform/posix/fetch_frame.h"
 #include "platform/posix/transfer_result.h"
@@ -85,7 +86,9 @@ public:
             InternetOpenW(L"Velmora/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!session.handle) return StepFailed("InternetOpen");
         DWORD connectMs = kConnectTimeoutSeconds * 1000, transferMs = kTransferTimeoutSeconds * 1000;
-        BOOL decode = TRUE;
+        // The body comes as sent and is inflated here: WinINet's decoding
+        // takes a compressed stream cut short for a whole document.
+        BOOL decode = FALSE;
         InternetSetOptionW(session.handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof(connectMs));
         InternetSetOptionW(session.handle, INTERNET_OPTION_SEND_TIMEOUT, &transferMs, sizeof(transferMs));
         InternetSetOptionW(session.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &transferMs, sizeof(transferMs));
@@ -142,17 +145,18 @@ public:
     }
 
 private:
-    // A connection that closes early ends the read as if the document were
-    // whole; a declared length tells. (A decoded body has another length.)
+    // The document from the bytes as sent: whole, by their declared length,
+    // and inflated to the end of its compressed stream. A connection that
+    // closes early otherwise ends the read as if the document were whole.
     static Result<std::string> Complete(HINTERNET request, std::string body) {
-        if (!QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING).empty()) return body;
         const std::wstring declared = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH);
-        if (declared.empty()) return body;
-        const unsigned long long length = std::wcstoull(declared.c_str(), nullptr, 10);
-        if (body.size() < length)
-            return Failure{"the connection closed after " + std::to_string(body.size()) + " of " +
-                           std::to_string(length) + " bytes"};
-        return body;
+        if (!declared.empty()) {
+            const unsigned long long length = std::wcstoull(declared.c_str(), nullptr, 10);
+            if (body.size() < length)
+                return Failure{"the connection closed after " + std::to_string(body.size()) + " of " +
+                               std::to_string(length) + " bytes"};
+        }
+        return DecodeContent(std::move(body), ToUtf8(QueryHeader(request, HTTP_QUERY_CONTENT_ENCODING)));
     }
 
     static Result<DWORD> QueryStatus(HINTERNET request) {
@@ -185,12 +189,19 @@ private:
         return out;
     }
 
+    // InternetReadFile waits until the whole buffer is filled: asked only for
+    // what has arrived, it returns after every receive, and a connection
+    // reset or closed early ends the read at once.
     static Result<std::string> ReadBody(HINTERNET request) {
         std::string body;
         char buffer[16384];
         for (;;) {
+            DWORD available = 0;
+            if (!InternetQueryDataAvailable(request, &available, 0, 0))
+                return StepFailed("InternetQueryDataAvailable");
+            if (available == 0) return body;
             DWORD read = 0;
-            if (!InternetReadFile(request, buffer, sizeof(buffer), &read))
+            if (!InternetReadFile(request, buffer, std::min<DWORD>(available, sizeof(buffer)), &read))
                 return StepFailed("InternetReadFile");
             if (read == 0) return body;
             if (body.size() + read > kMaxDocumentBytes) return Failure{"the document is larger than 16 MiB"};
