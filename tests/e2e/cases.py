@@ -12,8 +12,11 @@ the WinINet fetch, its CPU under Wine), one what only the Linux program has
 (a screen reader on AT-SPI). Exits non-zero when any case fails.
 """
 import contextlib
+import hashlib
 import json
 import os
+import ssl
+import struct
 import subprocess
 import sys
 import time
@@ -472,9 +475,27 @@ def check_url(session, url):
     return json.loads(result.stdout.decode("utf-8")), time.monotonic() - started
 
 
+def trust_test_certificate(session):
+    """Makes the test server's self-signed certificate a trusted root in the
+    session's prefix, as the registry keeps the Root store: the key is the
+    certificate's SHA-1, its Blob the certificate as a serialized property."""
+    pem = os.path.join(config.source, "tests/support/localhost-cert.pem")
+    with open(pem) as f:
+        der = ssl.PEM_cert_to_DER_cert(f.read())
+    # Property 32 (the certificate itself), a reserved 1, its length, its bytes.
+    blob = struct.pack("<III", 32, 1, len(der)) + der
+    key = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\"
+    path = os.path.join(config.work, "test-root.reg")
+    with open(path, "w") as f:
+        f.write(f"Windows Registry Editor Version 5.00\r\n\r\n[{key}{hashlib.sha1(der).hexdigest().upper()}]\r\n"
+                f"\"Blob\"=hex:{','.join('%02x' % b for b in blob)}\r\n")
+    run_wine(["reg", "import", path], session.env, 60)
+
+
 @case("fetch: WinINet follows the fetch rules (redirects, encodings, charsets, status, size, time-out)")
 def fetch_rules(session, state):
-    with FeedServerProcess(os.path.join(config.source, "tests/data/feeds")) as server:
+    feeds = os.path.join(config.source, "tests/data/feeds")
+    with FeedServerProcess(feeds) as server:
         def verdict(path):
             return check_url(session, server.url("/" + path))[0]
 
@@ -495,6 +516,13 @@ def fetch_rules(session, state):
         fails("status/404", "404")
         fails("status/500", "500")
         fails("big/17000000", "16 MiB")
+        # A redirect may not take an https fetch down to http.
+        trust_test_certificate(session)
+        with FeedServerProcess(feeds, tls=True) as secure:
+            secured = check_url(session, secure.url("/feeds/cdata_news.xml"))[0]
+            check(secured.get("title") == title, f"https fetch: {secured}")
+            result = check_url(session, secure.url("/redirect-to?url=" + server.url("/feeds/cdata_news.xml")))[0]
+            check(not result["shown"] and "https to http" in result["reason"], f"https to http: {result}")
         result, seconds = check_url(session, server.url("/stall"))
         check(not result["shown"] and "timed out" in result["reason"], f"stalled server: {result}")
         check(28 <= seconds <= 40, f"the stalled fetch gave up after {seconds:.1f} s, not 30")
