@@ -630,6 +630,9 @@ def run_workers(session, server, path):
     print(f"{path}: threads after each check: {threads}; sockets (process and wineserver): {sockets}", flush=True)
     check(len(samples) == 10, f"only {len(samples)} checks: {samples}")
     check(all("timed out" in line for line, _, _ in samples), f"outcomes {samples}")
+    # Nothing of a transfer may run on once its request is gone: a program
+    # returning from main then would race it through static destruction.
+    check(all(line.endswith("outlived 0") for line, _, _ in samples), f"a transfer outlived its request: {samples}")
     # A transfer that is just starting the next check may be counted.
     check(max(threads) - min(threads) <= 1, f"threads grew: {threads}")
     check(max(sockets) - min(sockets) <= 1, f"sockets grew: {sockets}")

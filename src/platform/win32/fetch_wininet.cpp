@@ -246,7 +246,11 @@ int RunTransferChild() {
         const std::vector<std::string> conditional(lines.begin() + 1, lines.end());
         result = Transfer().Run(win32::ToWide(Utf8ToText(lines.front())), conditional);
     }
-    return WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), EncodeFetchFrame(result)) ? 0 : 1;
+    const bool written = WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), EncodeFetchFrame(result));
+    // The program reads to the pipe's end: give it now, not when the
+    // process has wound down.
+    CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+    return written ? 0 : 1;
 }
 
 bool IsTransferChild() {
@@ -345,10 +349,16 @@ Result<Child> StartChild(const std::string& request) {
     startup.lpAttributeList = listed ? list : nullptr;
     std::wstring commandLine = L"\"" + self.value() + L"\"" + std::wstring(kTransferSwitch);
     PROCESS_INFORMATION started{};
-    const BOOL created = CreateProcessW(self->c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0),
-                                        nullptr, nullptr, &startup.StartupInfo, &started);
-    const DWORD error = GetLastError();
+    BOOL created = FALSE;
+    DWORD error = 0;
+    // Wine now and then fails a start under load (ERROR_INTERNAL_ERROR); a
+    // second try costs nothing when the first one worked.
+    for (int attempt = 0; attempt < 2 && !created; ++attempt) {
+        created = CreateProcessW(self->c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
+                                 nullptr, &startup.StartupInfo, &started);
+        if (!created) error = GetLastError();
+    }
     DeleteProcThreadAttributeList(list);
     if (!created)
         return Failure{"the transfer's process did not start (error " + std::to_string(error) + ")"};
@@ -399,13 +409,21 @@ public:
             return;
         }
         child_ = std::move(child.value());
-        CreateTimerQueueTimer(&deadline_, nullptr, OnDeadline, this, static_cast<DWORD>(limit.count()), 0,
-                              WT_EXECUTEONLYONCE);
+        // The deadline's callback is short: it runs on the timer's own thread.
+        if (!CreateTimerQueueTimer(&deadline_, nullptr, OnDeadline, this, static_cast<DWORD>(limit.count()),
+                                   0, WT_EXECUTEONLYONCE | WT_EXECUTEINTIMERTHREAD)) {
+            // Without its deadline a transfer could hang for good.
+            deadline_ = nullptr;
+            TerminateProcess(child_.process.get(), 1);
+            outcome_.result = TransferResult(Failure{"no timer for the transfer"});
+            return;
+        }
         try {
             reader_ = std::thread([this] { ReadAnswer(); });
         } catch (const std::system_error&) {
             TerminateProcess(child_.process.get(), 1);
-            outcome_.Finish(Failure{"no thread for the transfer"});
+            std::lock_guard lock(outcome_.mutex);
+            outcome_.result = TransferResult(Failure{"no thread for the transfer"});
         }
     }
 
