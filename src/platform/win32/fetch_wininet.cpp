@@ -9,10 +9,14 @@
 // as the server pleases. An ended process gives back its thread and its
 // socket at once, so every check starts afresh. The validator cache stays in
 // the program and is touched only by the thread that takes the result.
+#include <algorithm>
+#include <chrono>
 #include <cwchar>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
