@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [unit|sanitize|windows|linux|desktop|e2e-linux|gnome|compositors|package|all]   (default: unit)
 set -euo pipefail
 
-unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev python3 curl iproute2)
+unit=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev zlib1g-dev python3 curl iproute2)
 sanitize=(clang libclang-rt-14-dev)
 # Qt's own texts in the desktop's language; the widgets tests compile the
 # locales they run under (locales); the tray icon watches the X display for
@@ -18,7 +18,7 @@ linux=(qt6-base-dev libxcb1-dev fonts-noto-cjk qt6-translations-l10n locales lib
 # Chinese glyphs, and the locales the cases run under.
 desktop=(xvfb xdotool trayer imagemagick x11-utils fonts-wqy-zenhei fonts-noto-cjk locales)
 # velmora.exe and its end-to-end tests under Wine.
-windows=(g++-mingw-w64-x86-64 wine64 "${desktop[@]}")
+windows=(g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 "${desktop[@]}")
 # The Linux program's end-to-end tests: xclip reads message boxes' texts; a
 # session bus, the accessibility bus and registry, and Python's AT-SPI
 # binding for the screen reader stand-in; D-Bus for the panel stand-in;
@@ -36,7 +36,7 @@ compositors=("${linux[@]}" sway grim xwayland kwin-wayland mutter gnome-shell qt
 # The site's packages: both programs, the installer and the Debian package;
 # Authenticode signing, and the signed apt repository (openssl makes the
 # tests' throwaway certificates).
-package=(g++-mingw-w64-x86-64 qt6-base-dev libxcb1-dev libwayland-dev wayland-protocols qt6-base-private-dev nsis
+package=(g++-mingw-w64-x86-64 libz-mingw-w64-dev qt6-base-dev libxcb1-dev libwayland-dev wayland-protocols qt6-base-private-dev nsis
     dpkg-dev lintian osslsigncode apt-utils gnupg openssl)
 
 want=("${unit[@]}")

@@ -50,6 +50,8 @@ CASES = [
     ("gzip body", "/gzip/" + FEED, 0, FEED_TITLE),
     ("broken gzip", "/gzip-broken/" + FEED, 2, None),
     ("content-length that lies", "/liar/" + FEED, 2, None),
+    ("gzip cut short of its content-length", "/gzip-cut/" + FEED, 2, None),
+    ("gzip cut short by the connection's close", "/gzip-cut-close/" + FEED, 2, None),
     ("chunked transfer", "/chunked/" + FEED, 0, FEED_TITLE),
     ("header charset over the XML declaration", "/mislabelled/zh_gb2312_declared_utf8.xml", 0, ZH_TITLE),
     ("empty 200", "/empty", 1, None),

@@ -23,6 +23,12 @@ Paths:
   /reset/NAME                  half the file, then a connection reset
   /gzip-broken/NAME            gzip-labelled bytes that do not inflate
   /liar/NAME                   a Content-Length 1000 bytes longer than the body
+  /gzip-cut/NAME               the file gzipped, its full Content-Length declared,
+                               the connection closed 12 bytes short (the whole
+                               document but the end of its compressed stream)
+  /gzip-cut-close/NAME         the same without a Content-Length
+  /drip-headers                the status line, then one header byte a second
+                               (until the server stops)
   /chunked/NAME                the file in chunked transfer encoding
   /empty                       200 with an empty body
   /cut-headers                 the status line "HTTP/1.1 200 OK", then the
@@ -33,7 +39,8 @@ Paths:
   /validated/NAME              the file with an ETag and a Last-Modified; a
                                request that presents them gets 304
   /bump                        changes every validated file (a new version)
-  /stats                       JSON: answers by status, bytes in and out
+  /stats                       JSON: answers by status, dripped-header requests,
+                               bytes in and out
 """
 
 import argparse
@@ -52,7 +59,7 @@ import zlib
 
 STOP = threading.Event()
 STATS_LOCK = threading.Lock()
-STATS = {"ok": 0, "notModified": 0, "bytesIn": 0, "bytesOut": 0}
+STATS = {"ok": 0, "notModified": 0, "dripped": 0, "bytesIn": 0, "bytesOut": 0}
 VERSION = [1]
 
 ERROR_PAGE = """<html><head><title>Error</title></head><body>
@@ -132,6 +139,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_body(200, broken, "application/rss+xml", {"Content-Encoding": "gzip"})
             elif kind == "liar" and len(parts) == 2:
                 self.serve_liar(parts[1])
+            elif kind in ("gzip-cut", "gzip-cut-close") and len(parts) == 2:
+                self.serve_gzip_cut(parts[1], declared=(kind == "gzip-cut"))
+            elif kind == "drip-headers":
+                self.serve_drip_headers()
             elif kind == "chunked" and len(parts) == 2:
                 self.serve_chunked(parts[1])
             elif kind == "empty":
@@ -219,6 +230,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
         self.wfile.flush()
+        self.close_connection = True
+
+    def serve_gzip_cut(self, name, declared):
+        packed = gzip.compress(self.read_feed(name) or b"")
+        self.send_response(200)
+        self.send_header("Content-Type", "application/rss+xml")
+        self.send_header("Content-Encoding", "gzip")
+        if declared:
+            self.send_header("Content-Length", str(len(packed)))
+        else:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(packed[:-12])
+        self.wfile.flush()
+        self.close_connection = True
+
+    def serve_drip_headers(self):
+        self.count("dripped")
+        self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+        self.wfile.flush()
+        header = b"X-Drip: " + b"a" * 4096
+        i = 0
+        while not STOP.wait(1.0):
+            self.wfile.write(header[i % len(header) : i % len(header) + 1])
+            self.wfile.flush()
+            i += 1
         self.close_connection = True
 
     def serve_chunked(self, name):

@@ -9,18 +9,22 @@ SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "feed_server.p
 
 
 class FeedServerProcess:
-    def __init__(self, root, lifetime=300):
-        self.root, self.lifetime = root, lifetime
+    def __init__(self, root, lifetime=300, tls=False):
+        """With tls, it speaks https with the certificate beside this file."""
+        self.root, self.lifetime, self.tls = root, lifetime, tls
 
     def __enter__(self):
-        self.process = subprocess.Popen([sys.executable, SERVER, "--root", self.root, "--lifetime",
-                                         str(self.lifetime)], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        args = [sys.executable, SERVER, "--root", self.root, "--lifetime", str(self.lifetime)]
+        if self.tls:
+            here = os.path.dirname(SERVER)
+            args += ["--cert", os.path.join(here, "localhost-cert.pem"), "--key", os.path.join(here, "localhost-key.pem")]
+        self.process = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.port = int(self.process.stdout.readline())
         return self
 
     def url(self, path):
         """The address of path, which starts with "/"."""
-        return f"http://127.0.0.1:{self.port}{path}"
+        return f"{'https' if self.tls else 'http'}://127.0.0.1:{self.port}{path}"
 
     def __exit__(self, *exc):
         self.process.stdin.close()

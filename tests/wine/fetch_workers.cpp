@@ -1,8 +1,10 @@
 // fetch_workers URL CHECKS LIMIT_MS: runs CHECKS fetches of URL one after
 // another through the program's WinINet fetch, each with a whole-transfer
 // limit of LIMIT_MS. Between checks it idles for twice LIMIT_MS and, half-way,
-// prints "check N: OUTCOME; threads T", so that the caller can look at what
-// the process still holds while nothing runs.
+// prints "check N: OUTCOME; threads T; outlived O", so that the caller can
+// look at what the process still holds while nothing runs. O counts the
+// threads the check left running when its request was destroyed, the moment
+// a program may return from main.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +38,15 @@ int main(int argc, char** argv) {
     const int checks = std::atoi(argv[2]);
     const std::chrono::milliseconds limit(std::atoi(argv[3]));
     HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // The fetch's deadline is a timer of the default queue, whose thread stays
+    // once started: start it here, so that the first check is not said to
+    // leave it.
+    HANDLE warmUp = nullptr;
+    CreateTimerQueueTimer(
+        &warmUp, nullptr, [](void*, BOOLEAN) {}, nullptr, INFINITE, 0, WT_EXECUTEINTIMERTHREAD);
+    DeleteTimerQueueTimer(nullptr, warmUp, INVALID_HANDLE_VALUE);
     for (int check = 1; check <= checks; ++check) {
+        const int threadsBefore = ThreadCount();
         auto request = velmora::win32::StartWinInetFetch(
             url, [done] { SetEvent(done); }, limit);
         while (request->Busy()) WaitForSingleObject(done, INFINITE);
@@ -44,8 +54,10 @@ int main(int argc, char** argv) {
         const std::string outcome =
             document ? std::to_string(document->body.size()) + " bytes" : document.reason();
         request.reset();
+        const int outlived = ThreadCount() - threadsBefore;
         Sleep(static_cast<DWORD>(limit.count()));
-        std::printf("check %d: %s; threads %d\n", check, outcome.c_str(), ThreadCount());
+        std::printf("check %d: %s; threads %d; outlived %d\n", check, outcome.c_str(), ThreadCount(),
+                    outlived);
         std::fflush(stdout);
         Sleep(static_cast<DWORD>(limit.count()));
     }

@@ -17,6 +17,7 @@
 
 #include "feed/charset.h"
 #include "platform/http_fetch.h"
+#include "platform/http_inflate.h"
 #include "platform/http_redirects.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "platform/posix/curl_transfer.h"
@@ -130,11 +131,14 @@ private:
         if (line.starts_with("HTTP/")) {
             request->headersEnded_ = false;
             request->status_ = 0;
+            request->contentEncoding_.clear();
             const std::size_t space = line.find(' ');
             if (space != std::string_view::npos)
                 std::from_chars(line.data() + space + 1, line.data() + line.size(), request->status_);
         } else if (line == "\r\n" || line == "\n") {
             request->headersEnded_ = true;
+        } else if (StartsWithNoCase(line, "content-encoding:")) {
+            request->contentEncoding_ = line.substr(17);
         } else if (request->status_ >= 300 && request->status_ < 400 && StartsWithNoCase(line, "location:")) {
             // The protocols allowed for redirects hold for the whole chain,
             // so a step from https down to http is stopped here, before
@@ -159,7 +163,11 @@ private:
         curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
-        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+        // The body comes as sent and is inflated once whole: libcurl's own
+        // decoding takes a compressed stream cut short at the connection's
+        // close for a whole document.
+        curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+        curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
         curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs());
         curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, TransferTimeoutMs());
         curl_easy_setopt(easy_, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxDocumentBytes));
@@ -219,7 +227,9 @@ private:
             const char* contentType = nullptr;
             curl_easy_getinfo(easy_, CURLINFO_CONTENT_TYPE, &contentType);
             if (contentType) outcome.document.headerCharset = ContentTypeCharset(contentType);
-            outcome.document.body = std::move(body_);
+            Result<std::string> document = DecodeContent(std::move(body_), contentEncoding_);
+            if (!document) return CouldNotFetch(document.reason());
+            outcome.document.body = std::move(document.value());
             outcome.etag = validators_.etag();
             outcome.lastModified = validators_.lastModified();
             return outcome;
@@ -267,7 +277,8 @@ private:
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     bool tooLarge_ = false;
     bool headersEnded_ = false;
-    int status_ = 0;  // of the response whose headers are arriving
+    int status_ = 0;               // of the response whose headers are arriving
+    std::string contentEncoding_;  // of that response
     bool redirectRefused_ = false;
     bool taken_ = false;
     std::atomic<bool> cancelled_{false};
