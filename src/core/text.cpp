@@ -61,6 +61,16 @@ std::size_t DecodeUtf8At(std::string_view s, std::size_t i, char32_t& cp) {
 
 }  // namespace
 
+void AppendCodePoint(Text& out, char32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(cp));
+    }
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     char32_t cp;
     for (std::size_t i = 0; i < bytes.size();) {
@@ -82,13 +92,7 @@ Text Utf8ToText(std::string_view utf8) {
             n = 1;
         }
         i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        AppendCodePoint(out, cp);
     }
     return out;
 }

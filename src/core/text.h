@@ -24,6 +24,8 @@ Text LeftWholeChars(const Text& text, std::size_t count);
 Text Utf8ToText(std::string_view utf8);
 std::string TextToUtf8(std::u16string_view text);
 bool IsValidUtf8(std::string_view bytes);
+// Appends one code point (at most U+10FFFF) as one or two UTF-16 code units.
+void AppendCodePoint(Text& out, char32_t cp);
 
 inline bool IsHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;

@@ -44,13 +44,7 @@ Text DecodeUtf32(std::string_view bytes, bool bigEndian) {
         for (std::size_t k = 0; k < 4; ++k)
             cp = (cp << 8) | static_cast<unsigned char>(bytes[bigEndian ? i + k : i + 3 - k]);
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        AppendCodePoint(out, cp);
     }
     if (bytes.size() % 4) out.push_back(u'\uFFFD');
     return out;

@@ -65,16 +65,6 @@ bool StartsWithAt(const Text& s, std::int64_t i, std::u16string_view marker) {
     return s.size() >= first + marker.size() && s.compare(first, marker.size(), marker) == 0;
 }
 
-void AppendCodePoint(Text& out, char32_t cp) {
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
-}
-
 int DigitValue(char16_t c, bool hex) {
     if (c >= u'0' && c <= u'9') return c - u'0';
     if (hex && c >= u'a' && c <= u'f') return c - u'a' + 10;
