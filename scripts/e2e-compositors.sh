@@ -4,9 +4,11 @@
 # GNOME Shell, with the program on Xwayland (groups sway, kwin, mutter,
 # gnome-shell) and natively on
 # Wayland (sway-wayland, kwin-wayland: a layer surface; mutter-wayland: a
-# desktop notification). A local feed site on 127.0.0.1 and a browser
-# stand-in, as in scripts/e2e-linux.sh; no X display of its own. Pictures go
-# to build/e2e-artifacts/compositors/.
+# desktop notification). On sway and KWin the icon's right button on the
+# session's StatusNotifier host (swaybar; a panel's stand-in on KWin) must
+# bring the exit prompt, centred and focused. A local feed site on 127.0.0.1
+# and a browser stand-in, as in scripts/e2e-linux.sh; no X display of its
+# own. Pictures go to build/e2e-artifacts/compositors/.
 # Usage: scripts/e2e-compositors.sh [GROUP...]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."

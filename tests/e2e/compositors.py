@@ -16,6 +16,16 @@ from desktop import check, wait_for
 
 USER = ("nobody", "nogroup")
 
+# The session bus, which lets in root besides its own user: the programs
+# under test reach the session's panel on it.
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+ <include>/usr/share/dbus-1/session.conf</include>
+ <policy context="default"><allow user="root"/></policy>
+</busconfig>
+"""
+
 
 def as_user(command):
     return ["setpriv", f"--reuid={USER[0]}", f"--regid={USER[1]}", "--clear-groups", *command]
@@ -56,7 +66,12 @@ class Compositor:
         raise NotImplementedError
 
     def start(self):
-        self.process = subprocess.Popen(as_user(["dbus-run-session", "--", *self.command()]), env=self.base_env(),
+        bus_config = os.path.join(self.runtime, "bus.conf")
+        with open(bus_config, "w", encoding="utf-8") as f:
+            f.write(BUS_CONFIG)
+        os.chmod(bus_config, 0o644)
+        self.process = subprocess.Popen(as_user(["dbus-run-session", f"--config-file={bus_config}", "--",
+                                                 *self.command()]), env=self.base_env(),
                                         stdout=self.log, stderr=self.log, cwd=self.runtime, start_new_session=True)
         wait_for(f"{self.name} to start its session", lambda: os.path.exists(self.env_file) or self._died(), 60, 0.1)
         check(self.process.poll() is None, f"{self.name} ended at start (see {self.log.name})")
@@ -103,6 +118,19 @@ class Compositor:
         it can tell; None where it cannot."""
         return None
 
+    # What shows StatusNotifier items in this session: "swaybar", the
+    # panel stand-in ("stand-in", run by the case) or nothing (None).
+    tray_host = None
+
+    def window(self, title):
+        """((x, y, width, height), focused) of the window titled so, read
+        from the compositor; None while there is none."""
+        raise NotImplementedError
+
+    def close_window(self, title):
+        """Closes the window as its title bar's close button does."""
+        raise NotImplementedError
+
     def screenshot(self, path):
         """A picture of the output as the compositor composes it, or None
         where the harness has no way to take one."""
@@ -136,7 +164,7 @@ class Compositor:
             self.pointer.stdin.flush()
             check(self.pointer.stdout.readline().strip() == "ok", f"the virtual pointer failed at {command}")
 
-    def click(self, x, y):
+    def click(self, x, y, button="left"):
         """A click through the compositor's own pointer, where the test has
         one; False where it has none. As a mouse does, the pointer moves
         within the target before the press: Xwayland drops a press that
@@ -144,7 +172,7 @@ class Compositor:
         no motion in it), whoever the window's client is."""
         if not self.has_pointer:
             return False
-        self.point(f"move {x - 3} {y - 3}", f"move {x} {y}", "press", "release", "move 5 5")
+        self.point(f"move {x - 3} {y - 3}", f"move {x} {y}", f"press {button}", f"release {button}", "move 5 5")
         return True
 
     def user_env(self):
@@ -177,6 +205,8 @@ class Sway(Compositor):
         config = os.path.join(self.runtime, "config")
         with open(config, "w", encoding="utf-8") as f:
             f.write("output HEADLESS-1 resolution 1920x1080\nxwayland enable\ndefault_border none\n"
+                    # At the top: the pop-up's corner stays clear of it.
+                    "bar {\n position top\n tray_output *\n}\n"
                     f"exec {subprocess.list2cmdline(self.session_command())}\n")
         shutil.chown(config, *USER)
         return ["sway", "-c", config]
@@ -185,24 +215,51 @@ class Sway(Compositor):
         return dict(super().base_env(), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
                     WLR_RENDERER="pixman")
 
-    def _ipc(self, kind):
+    def _ipc(self, message, kind=None):
         sockets = [f for f in os.listdir(self.runtime) if f.startswith("sway-ipc.")]
         check(sockets, "no sway IPC socket")
-        out = subprocess.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), "-r", "-t", kind],
+        out = subprocess.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), "-r",
+                              *(["-t", kind, message] if kind else ["-t", message])],
                              capture_output=True, text=True, check=True).stdout
         return json.loads(out)
 
-    def focused_title(self):
-        def walk(node):
-            if node.get("focused"):
-                return node.get("name") or ""
-            for child in node.get("nodes", []) + node.get("floating_nodes", []):
-                found = walk(child)
-                if found is not None:
-                    return found
-            return None
+    tray_host = "swaybar"
 
-        return walk(self._ipc("get_tree"))
+    def _nodes(self, node=None):
+        node = node or self._ipc("get_tree")
+        yield node
+        for child in node.get("nodes", []) + node.get("floating_nodes", []):
+            yield from self._nodes(child)
+
+    def focused_title(self):
+        return next((node.get("name") or "" for node in self._nodes() if node.get("focused")), None)
+
+    def window(self, title):
+        for node in self._nodes():
+            if node.get("name") == title and node.get("type") in ("con", "floating_con"):
+                r = node["rect"]
+                return (r["x"], r["y"], r["width"], r["height"]), node.get("focused", False)
+        return None
+
+    def close_window(self, title):
+        self._ipc(f'[title="^{title}$"] kill', "command")
+
+    # The bar's right end, where its tray is: clear of the workspace
+    # buttons, whose blue is near the icon's teal.
+    TRAY = (1600, 0, 320, 40)
+
+    def tray_icon(self, colour, tolerance=30):
+        """The centre of the pixels of the colour in the bar's tray, or None."""
+        x, y, w, h = self.TRAY
+        env = dict(os.environ, WAYLAND_DISPLAY=self.wayland, XDG_RUNTIME_DIR=self.runtime)
+        data = subprocess.run(["grim", "-t", "ppm", "-g", f"{x},{y} {w}x{h}", "-"], env=env, check=True,
+                              capture_output=True).stdout
+        body = data[len(data) - w * h * 3:]
+        points = [(i // 3 % w, i // 3 // w) for i in range(0, len(body), 3)
+                  if max(abs(body[i + k] - colour[k]) for k in range(3)) < tolerance]
+        if len(points) < 10:
+            return None
+        return x + sum(p for p, _ in points) // len(points), y + sum(q for _, q in points) // len(points)
 
     def screenshot(self, path, region=None):
         env = dict(os.environ, WAYLAND_DISPLAY=self.wayland, XDG_RUNTIME_DIR=self.runtime)
@@ -275,15 +332,29 @@ for (var i = 0; i < windows.length; ++i) {
         active = [title for title, _, focused in self.surfaces() if focused]
         return active[0] if active else ""
 
+    # KWin has no tray of its own: the case runs a panel's on the session bus.
+    tray_host = "stand-in"
+
+    def window(self, title):
+        return next(((rect, active) for caption, rect, active in self.surfaces() if caption == title), None)
+
+    def close_window(self, title):
+        self._script("velmora-close", "var windows = workspace.clientList();\n"
+                     "for (var i = 0; i < windows.length; ++i)\n"
+                     f"    if (String(windows[i].caption) == {json.dumps(title)}) windows[i].closeWindow();\n")
+
+    def _script(self, name, body):
+        script = os.path.join(self.runtime, f"{name}.js")
+        with open(script, "w", encoding="utf-8") as f:
+            f.write(body)
+        os.chmod(script, 0o644)
+        self._call("/Scripting", "org.kde.kwin.Scripting.loadScript", f"string:{script}", f"string:{name}")
+        self._call("/Scripting", "org.kde.kwin.Scripting.start")
+        self._call("/Scripting", "org.kde.kwin.Scripting.unloadScript", f"string:{name}")
+
     def surfaces(self):
         """(caption, (x, y, width, height), active) of every window."""
-        script = os.path.join(self.runtime, "probe.js")
-        with open(script, "w", encoding="utf-8") as f:
-            f.write(self.PROBE)
-        os.chmod(script, 0o644)
-        self._call("/Scripting", "org.kde.kwin.Scripting.loadScript", f"string:{script}", "string:velmora-probe")
-        self._call("/Scripting", "org.kde.kwin.Scripting.start")
-        self._call("/Scripting", "org.kde.kwin.Scripting.unloadScript", "string:velmora-probe")
+        self._script("velmora-probe", self.PROBE)
         # The script prints into KWin's log; its lines since the last probe.
         with open(self.log.name, "rb") as f:
             f.seek(self._probed)

@@ -3,7 +3,8 @@
 // it does reaches every client through the compositor, as a user's mouse
 // does. Reads commands, one a line, and answers "ok" to each:
 //   move X Y         the pointer to (X, Y) on a 1920 x 1080 output
-//   press / release  the left button
+//   press / release  the left button; `press right` / `release right` the
+//                    right one
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
 
@@ -63,8 +64,10 @@ int main() {
             words >> x >> y;
             zwlr_virtual_pointer_v1_motion_absolute(pointer, Now(), x, y, 1920, 1080);
         } else if (command == "press" || command == "release") {
+            std::string button;
+            words >> button;
             zwlr_virtual_pointer_v1_button(
-                pointer, Now(), BTN_LEFT,
+                pointer, Now(), button == "right" ? BTN_RIGHT : BTN_LEFT,
                 command == "press" ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
         }
         zwlr_virtual_pointer_v1_frame(pointer);
