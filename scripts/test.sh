@@ -22,10 +22,16 @@ mkdir -p "$logs"
 suites=()
 declare -A running
 trap 'for pid in "${running[@]}"; do kill "$pid" 2>/dev/null || true; done' EXIT
+# start_suite NAME SCRIPT...: the scripts run one after another in one
+# namespace. Suites that drive the same build of the Linux program share one,
+# so that no two of them build it at once.
 start_suite() {
-    suites+=("$1")
-    unshare -n bash -c 'ip link set lo up && exec bash "$@"' isolated "scripts/$1.sh" >"$logs/$1.log" 2>&1 &
-    running[$1]=$!
+    local name=$1
+    shift
+    suites+=("$name")
+    unshare -n bash -c 'ip link set lo up && rc=0 && for suite; do echo "== $suite"; bash "scripts/$suite.sh" || rc=1; done; exit $rc' \
+        isolated "$@" >"$logs/$name.log" 2>&1 &
+    running[$name]=$!
 }
 side_by_side=no
 unshare -n true 2>/dev/null && side_by_side=yes
@@ -36,7 +42,7 @@ if [ $side_by_side = yes ]; then
     cmake --build --preset windows
     # Made once here, so that the two suites under Wine do not both make it.
     bash tests/e2e/wine_prefix.sh "$PWD/build/e2e-windows/template"
-    start_suite e2e-windows
+    start_suite e2e-windows e2e-windows
 fi
 
 echo "== unit and command-line tests"
@@ -46,10 +52,8 @@ ctest --preset dev -j2
 
 if [ $side_by_side = yes ]; then
     echo "== the Linux program's end-to-end suites (X11, Wayland compositors) and the packages' in the background"
-    start_suite e2e-linux
-    start_suite e2e-compositors
-    start_suite e2e-packages
-    start_suite e2e-gnome
+    start_suite e2e-desktops e2e-linux e2e-compositors e2e-gnome
+    start_suite e2e-packages e2e-packages
 fi
 
 echo "== sanitizers and fuzzers"
