@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/common/units.h"
 #include "popup/popup_design.h"
 
 namespace velmora::win32 {
@@ -22,15 +23,16 @@ AccessibleView PopupAt(int height) {
 }
 
 TEST(Win32PopupAccessibility, LabelsReadTopDownWithTheDesignsRolesNamesAndActions) {
-    const std::vector<LabelDesign>& labels = PopupDesign().labels;
+    PopupLabels labels(PopupDesign(), PixelScale{15, 15, TwipsToPixels, PixelsToTwips}, Rgb{0, 0, 0});
     std::vector<Control> order;
     std::vector<Text> names, actions;
     std::vector<long> roles;
-    for (std::size_t place : ReadingOrder(labels)) {
-        order.push_back(labels[place].id);
-        roles.push_back(RoleOf(labels[place].role));
-        names.push_back(NameOf(labels[place].accessibleName, u"caption"));
-        actions.push_back(DefaultActionOf(labels[place].role));
+    for (const PopupLabel& label : labels.All()) labels.SetCaption(label.id, u"caption");
+    for (const AccessibleChild& child : labels.Children(100, 200)) {
+        order.push_back(child.id);
+        roles.push_back(RoleOf(child.role));
+        names.push_back(child.name);
+        actions.push_back(DefaultActionOf(child.role));
     }
     EXPECT_EQ(order, (std::vector<Control>{Control::CloseMark, Control::TitleLabel, Control::TextLabel,
                                            Control::DetailsLink}));
