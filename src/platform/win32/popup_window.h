@@ -10,7 +10,7 @@
 
 #include "platform/win32/gdi.h"
 #include "platform/win32/label_painter.h"
-#include "platform/win32/popup_accessible.h"
+#include "platform/win32/popup_iaccessible.h"
 #include "platform/win32/window_base.h"
 #include "popup/popup_labels.h"
 

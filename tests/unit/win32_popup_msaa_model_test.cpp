@@ -1,7 +1,7 @@
 // The pop-up as the Windows program shows it to screen readers: its labels
 // as children in reading order, what each is called and does, where they
 // are while the window slides, and how a reader walks them.
-#include "platform/win32/popup_accessibility.h"
+#include "platform/win32/popup_msaa_model.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ AccessibleView PopupAt(int height) {
     return view;
 }
 
-TEST(Win32PopupAccessibility, LabelsReadTopDownWithTheDesignsRolesNamesAndActions) {
+TEST(Win32PopupMsaaModel, LabelsReadTopDownWithTheDesignsRolesNamesAndActions) {
     PopupLabels labels(PopupDesign(), PixelScale{15, 15, TwipsToPixels, PixelsToTwips}, Rgb{0, 0, 0});
     std::vector<Control> order;
     std::vector<Text> names, actions;
@@ -41,7 +41,7 @@ TEST(Win32PopupAccessibility, LabelsReadTopDownWithTheDesignsRolesNamesAndAction
     EXPECT_EQ(actions, (std::vector<Text>{u"按下", u"", u"", u"跳转"}));
 }
 
-TEST(Win32PopupAccessibility, WhileSlidingOnlyTheUncoveredPartIsHitAndNothingIsEverFocusable) {
+TEST(Win32PopupMsaaModel, WhileSlidingOnlyTheUncoveredPartIsHitAndNothingIsEverFocusable) {
     const AccessibleView sliding = PopupAt(100);  // the link is still below the window's edge
     EXPECT_EQ(HitTest(sliding, 200, 230), 2);     // the title
     EXPECT_EQ(HitTest(sliding, 200, 245), kChildSelf);
@@ -59,7 +59,7 @@ TEST(Win32PopupAccessibility, WhileSlidingOnlyTheUncoveredPartIsHitAndNothingIsE
     EXPECT_EQ(HitTest(hidden, 0, 0), std::nullopt);
 }
 
-TEST(Win32PopupAccessibility, NavigationWalksTheChildrenAndStopsAtBothEnds) {
+TEST(Win32PopupMsaaModel, NavigationWalksTheChildrenAndStopsAtBothEnds) {
     const AccessibleView view = PopupAt(173);
     EXPECT_EQ(Navigate(view, kChildSelf, kNavFirstChild), 1);
     EXPECT_EQ(Navigate(view, kChildSelf, kNavLastChild), 4);

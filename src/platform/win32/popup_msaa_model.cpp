@@ -1,4 +1,4 @@
-#include "platform/win32/popup_accessibility.h"
+#include "platform/win32/popup_msaa_model.h"
 
 namespace velmora::win32 {
 
