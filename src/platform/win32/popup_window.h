@@ -5,7 +5,6 @@
 // children are the labels, and hear of each notice once it shows.
 #pragma once
 
-#include <optional>
 #include <vector>
 
 #include "platform/win32/gdi.h"
