@@ -9,8 +9,9 @@ It prints one JSON object a line on stdout:
                                            command line, with the object's role,
                                            name, description and states
   {"children": [...]}                      answer to "describe": the last shown
-                                           notification's children with their
-                                           role, name, states and actions
+                                           notification's children in the order
+                                           it gives them, with their role, name,
+                                           states and actions
   {"invoked": NAME, "ok": BOOL}            answer to "invoke NAME": the first
                                            action of the child named NAME
 An answer that failed carries "error". It reads the commands one a line on

@@ -9,7 +9,9 @@
 #include "core/contrast.h"
 #include "fake/app_harness.h"
 #include "platform/background_scale.h"
+#include "platform/common/units.h"
 #include "popup/popup_design.h"
+#include "popup/popup_labels.h"
 
 namespace velmora::testing {
 namespace {
@@ -347,22 +349,65 @@ TEST(PopupBackground, EachScalingGetsItsOwnPictureOrTheNextLarger) {
     for (const auto& [scale, picture] : cases) EXPECT_EQ(BackgroundScaleFor(scale), picture) << scale;
 }
 
+// 15 twips per pixel, as both programs count at 96 DPI.
+const PixelScale kScale{15, 15, TwipsToPixels, PixelsToTwips};
+
 // WCAG 2.1 AA: 4.5:1 for text, 3:1 for the close mark as a control. The text
 // label takes the theme's colour, which may be light, or as dark as the band.
 TEST(PopupContrast, EveryLabelReadsOnThePictureWhateverTheTheme) {
     const Rgb themes[] = {{0, 0, 0}, {255, 255, 255}, {200, 200, 200}, {255, 255, 0}, {118, 118, 118}};
-    for (const LabelDesign& label : PopupDesign().labels) {
-        const Rgb behind = label.id == Control::CloseMark ? kPopupBand : kPopupBody;
-        const double needed = label.role == AccessibleRole::Button ? 3.0 : 4.5;
-        for (Rgb theme : themes) {
-            const Rgb drawn = label.color.value_or(ReadableOn(theme, kPopupBody));
-            EXPECT_GE(ContrastRatio(drawn, behind), needed) << TextToUtf8(label.caption);
+    for (Rgb theme : themes) {
+        const PopupLabels labels(PopupDesign(), kScale, theme);
+        for (const PopupLabel& label : labels.All()) {
+            const Rgb behind = label.id == Control::CloseMark ? kPopupBand : kPopupBody;
+            const double needed = label.role == AccessibleRole::Button ? 3.0 : 4.5;
+            EXPECT_GE(ContrastRatio(label.colour, behind), needed) << TextToUtf8(label.caption);
         }
     }
     // A readable theme colour is kept, not replaced by black.
     const Rgb grey{118, 118, 118};
     const Rgb kept = ReadableOn(grey, kPopupBody);
     EXPECT_EQ(std::make_tuple(kept.red, kept.green, kept.blue), std::make_tuple(118, 118, 118));
+}
+
+// The close mark at (232, 6)-(249, 23), the link at (192, 150)-(251, 167).
+TEST(PopupLabelPress, ThePressedLabelOwnsTheMouseUntilItsOwnButtonComesUp) {
+    PopupLabels labels(PopupDesign(), kScale, Rgb{0, 0, 0});
+    EXPECT_EQ(labels.Press(10, 100, kLeftButton, 0), std::nullopt);  // between the labels
+    EXPECT_EQ(labels.Press(240, 10, 0, 0), std::nullopt);            // a button the events have no number for
+    const std::optional<LabelMouse> down = labels.Press(240, 10, kRightButton, ShiftOf(true, false, true));
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->label, Control::CloseMark);
+    EXPECT_EQ(std::make_tuple(down->args.button, down->args.shift, down->args.x, down->args.y),
+              std::make_tuple(kRightButton, 5, 8 * 15.0f, 4 * 15.0f));
+    EXPECT_EQ(labels.Press(200, 155, kLeftButton, 0), std::nullopt);    // a second button while one is held
+    EXPECT_EQ(labels.Release(200, 155, kLeftButton, 0), std::nullopt);  // its release is not the label's
+    // Released over another label, the release is still the pressed one's.
+    const std::optional<LabelMouse> up = labels.Release(200, 155, kRightButton, 0);
+    ASSERT_TRUE(up);
+    EXPECT_EQ(up->label, Control::CloseMark);
+    EXPECT_EQ(std::make_tuple(up->args.x, up->args.y), std::make_tuple(-32 * 15.0f, 149 * 15.0f));
+    EXPECT_FALSE(labels.Pressed());
+    // Capture taken away: the release that follows belongs to no label.
+    ASSERT_TRUE(labels.Press(200, 155, kLeftButton, 0));
+    labels.CaptureLost();
+    EXPECT_EQ(labels.Release(200, 155, kLeftButton, 0), std::nullopt);
+}
+
+TEST(PopupLabelPress, AMovedLabelKeepsItsSizeAndIsHitWhereItNowStands) {
+    PopupLabels labels(PopupDesign(), kScale, Rgb{0, 0, 0});
+    ASSERT_TRUE(labels.Move(Control::DetailsLink, 15 * 10, 15 * 20));
+    EXPECT_FALSE(labels.Move(Control::TrayCallbackBox, 0, 0));
+    const PixelRect moved = labels.Find(Control::DetailsLink)->bounds;
+    EXPECT_EQ(std::make_tuple(moved.left, moved.top, moved.right, moved.bottom),
+              std::make_tuple(10, 20, 69, 37));
+    const std::optional<LabelMouse> down = labels.Press(12, 25, kLeftButton, 0);
+    ASSERT_TRUE(down);
+    EXPECT_EQ(down->label, Control::DetailsLink);
+    // A window slid to height 0 is hidden, not a speck.
+    EXPECT_FALSE(PopupVisible(true, 0));
+    EXPECT_TRUE(PopupVisible(true, 1));
+    EXPECT_FALSE(PopupVisible(false, 173));
 }
 
 }  // namespace

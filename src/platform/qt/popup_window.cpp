@@ -16,11 +16,11 @@
 #include <malloc.h>
 #endif
 
-#include "core/contrast.h"
 #include "platform/background_scale.h"
 #include "platform/common/units.h"
 #include "platform/qt/screen.h"
 #include "popup/popup_design.h"
+#include "popup/popup_labels.h"
 
 #include "platform/qt/desktop_notice.h"
 #include "platform/qt/layer_surface.h"
@@ -49,10 +49,8 @@ QFont DesignFont(const FontDesign& design) {
     return font;
 }
 
-QRect LabelBounds(Twips left, Twips top, Twips width, Twips height) {
-    const float x = TwipsPerPixelX(), y = TwipsPerPixelY();
-    return QRect(TwipsToPixels(left, x), TwipsToPixels(top, y), TwipsToPixels(width, x),
-                 TwipsToPixels(height, y));
+QRect ToQRect(const PixelRect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
 // Line breaks as a label shows them: CR LF, CR or LF each start a new line.
@@ -76,15 +74,14 @@ QString BackgroundFile(double scale) {
     return QStringLiteral(":/velmora/popup_background@%1x.png").arg(scale);
 }
 
-// The system's text colour where it reads on the pop-up's white body; a dark
-// or high-contrast theme may make it light.
-QColor ReadableTextColour() {
+Rgb ThemeText() {
     const QColor system = QApplication::palette().color(QPalette::ButtonText);
-    const Rgb colour =
-        ReadableOn(Rgb{static_cast<std::uint8_t>(system.red()), static_cast<std::uint8_t>(system.green()),
-                       static_cast<std::uint8_t>(system.blue())},
-                   kPopupBody);
-    return QColor(colour.red, colour.green, colour.blue);
+    return Rgb{static_cast<std::uint8_t>(system.red()), static_cast<std::uint8_t>(system.green()),
+               static_cast<std::uint8_t>(system.blue())};
+}
+
+PixelScale WindowScale() {
+    return PixelScale{TwipsPerPixelX(), TwipsPerPixelY(), TwipsToPixels, PixelsToTwips};
 }
 
 QAccessible::Role RoleFor(AccessibleRole role) {
@@ -113,9 +110,8 @@ std::int16_t ButtonNumber(Qt::MouseButton button) {
 }
 
 std::int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
-    return static_cast<std::int16_t>((modifiers & Qt::ShiftModifier ? 1 : 0) |
-                                     (modifiers & Qt::ControlModifier ? 2 : 0) |
-                                     (modifiers & Qt::AltModifier ? 4 : 0));
+    return ShiftOf(modifiers & Qt::ShiftModifier, modifiers & Qt::ControlModifier,
+                   modifiers & Qt::AltModifier);
 }
 
 }  // namespace
@@ -142,35 +138,16 @@ constexpr Qt::WindowFlags kPopupFlags = Qt::Tool | Qt::FramelessWindowHint | Qt:
 
 class PopupWidget final : public QWidget {
 public:
-    struct Label {
-        Control id;
-        QString caption;
-        QRect bounds;
-        QFont font;
-        QColor colour;
-        bool centred;
-        QAccessible::Role role;
-        QString accessibleName;  // empty: the caption
-
-        QString Name() const { return accessibleName.isEmpty() ? caption : accessibleName; }
-    };
-
     PopupWidget(const WindowDesign& design, WindowEvents& events)
         : QWidget(nullptr, kPopupFlags),
           events_(&events),
-          designSize_(LabelBounds(0, 0, design.width, design.height).size()),
+          designSize_(TwipsToPixels(design.width, TwipsPerPixelX()),
+                      TwipsToPixels(design.height, TwipsPerPixelY())),
+          labels_(design, WindowScale(), ThemeText()),
           alert_(design.alert) {
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_OpaquePaintEvent);
-        for (const LabelDesign& label : design.labels) {
-            const QColor colour = label.color
-                                      ? QColor(label.color->red, label.color->green, label.color->blue)
-                                      : ReadableTextColour();
-            labels_.push_back(Label{label.id, QString::fromStdU16String(label.caption),
-                                    LabelBounds(label.left, label.top, label.width, label.height),
-                                    DesignFont(label.font), colour, label.alignment == Alignment::Centre,
-                                    RoleFor(label.role), QString::fromStdU16String(label.accessibleName)});
-        }
+        for (const PopupLabel& label : labels_.All()) fonts_.push_back(DesignFont(label.font));
     }
 
     // Its accessible interface reads the labels: it goes first.
@@ -182,12 +159,8 @@ public:
     // The core's window is gone: no event reaches it any more.
     void Detach() { events_ = nullptr; }
 
-    Label* Find(Control id) {
-        for (Label& label : labels_)
-            if (label.id == id) return &label;
-        return nullptr;
-    }
-    const std::vector<Label>& Labels() const { return labels_; }
+    PopupLabels& Labels() { return labels_; }
+    const PopupLabels& Labels() const { return labels_; }
 
     bool Alert() const { return alert_; }
     const QString& NoticeName() const { return noticeName_; }
@@ -223,7 +196,8 @@ public:
     void LabelRenamed(Control id) {
         QAccessibleInterface* popup = Accessible();
         for (int i = 0; popup && i < popup->childCount(); ++i) {
-            if (labels_[i].id != id || !labels_[i].accessibleName.isEmpty()) continue;
+            const PopupLabel& label = labels_.All()[static_cast<std::size_t>(i)];
+            if (label.id != id || !label.accessibleName.empty()) continue;
             QAccessibleEvent event(popup->child(i), QAccessible::NameChanged);
             QAccessible::updateAccessibility(&event);
         }
@@ -238,7 +212,7 @@ protected:
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
         painter.drawPixmap(0, 0, background_);
-        for (const Label& label : labels_) PaintLabel(painter, label);
+        for (std::size_t i = 0; i < fonts_.size(); ++i) PaintLabel(painter, labels_.All()[i], fonts_[i]);
     }
 
     void mousePressEvent(QMouseEvent* event) override { Press(event); }
@@ -247,63 +221,50 @@ protected:
     // Qt grabs the pointer for the widget that took the press, so the
     // release arrives here even when the pointer has left the pop-up.
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (!pressed_ || ButtonNumber(event->button()) != pressedButton_) return;
-        const Control id = *pressed_;
-        pressed_.reset();
-        if (const Label* label = Find(id); label && events_)
-            events_->MouseUp(id, Args(*label, pressedButton_, event));  // may unload the pop-up
+        const QPoint at = event->position().toPoint();
+        const std::optional<LabelMouse> release =
+            labels_.Release(at.x(), at.y(), ButtonNumber(event->button()), ShiftNumber(event->modifiers()));
+        if (release && events_) events_->MouseUp(release->label, release->args);  // may unload the pop-up
     }
 
 private:
     void Press(QMouseEvent* event) {
-        if (pressed_) return;  // a second button while one is held
-        const std::int16_t button = ButtonNumber(event->button());
-        const QPoint point = event->position().toPoint();
-        for (const Label& label : labels_) {
-            if (!button || !label.bounds.contains(point)) continue;
-            pressed_ = label.id;
-            pressedButton_ = button;
-            if (events_) events_->MouseDown(label.id, Args(label, button, event));
-            return;
-        }
-    }
-
-    MouseArgs Args(const Label& label, std::int16_t button, const QMouseEvent* event) const {
-        const QPoint at = event->position().toPoint() - label.bounds.topLeft();
-        return MouseArgs{button, ShiftNumber(event->modifiers()), PixelsToTwips(at.x(), TwipsPerPixelX()),
-                         PixelsToTwips(at.y(), TwipsPerPixelY())};
+        const QPoint at = event->position().toPoint();
+        const std::optional<LabelMouse> press =
+            labels_.Press(at.x(), at.y(), ButtonNumber(event->button()), ShiftNumber(event->modifiers()));
+        if (press && events_) events_->MouseDown(press->label, press->args);
     }
 
     // Wraps at the label's width, at word boundaries where it can and
     // anywhere where it must, and clips what falls below its bottom edge.
-    static void PaintLabel(QPainter& painter, const Label& label) {
-        QTextLayout layout(LabelText(label.caption), label.font, painter.device());
+    static void PaintLabel(QPainter& painter, const PopupLabel& label, const QFont& font) {
+        const QRect bounds = ToQRect(label.bounds);
+        QTextLayout layout(LabelText(QString::fromStdU16String(label.caption)), font, painter.device());
         QTextOption option(label.centred ? Qt::AlignHCenter : Qt::AlignLeft);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
         layout.beginLayout();
         qreal y = 0;
-        while (y < label.bounds.height()) {
+        while (y < bounds.height()) {
             QTextLine line = layout.createLine();
             if (!line.isValid()) break;
-            line.setLineWidth(label.bounds.width());
+            line.setLineWidth(bounds.width());
             line.setPosition(QPointF(0, y));
             y += line.height();
         }
         layout.endLayout();
         painter.save();
-        painter.setClipRect(label.bounds);
-        painter.setPen(label.colour);
-        layout.draw(&painter, label.bounds.topLeft());
+        painter.setClipRect(bounds);
+        painter.setPen(QColor(label.colour.red, label.colour.green, label.colour.blue));
+        layout.draw(&painter, bounds.topLeft());
         painter.restore();
     }
 
     WindowEvents* events_;
     QSize designSize_;
     QPixmap background_;
-    std::vector<Label> labels_;
-    std::optional<Control> pressed_;
-    std::int16_t pressedButton_ = 0;
+    PopupLabels labels_;
+    std::vector<QFont> fonts_;  // one a label, in the labels' order
     bool alert_;
     QString noticeName_, noticeDescription_;
     bool madeAccessible_ = false;
@@ -326,17 +287,19 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text type) const override {
-        const PopupWidget::Label* label = Label();
-        return label && type == QAccessible::Name ? label->Name() : QString();
+        const PopupLabel* label = Label();
+        return label && type == QAccessible::Name ? QString::fromStdU16String(label->Name()) : QString();
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
-        const PopupWidget::Label* label = Label();
-        return label ? QRect(popup_->mapToGlobal(label->bounds.topLeft()), label->bounds.size()) : QRect();
+        const PopupLabel* label = Label();
+        if (!label) return QRect();
+        const QRect bounds = ToQRect(label->bounds);
+        return QRect(popup_->mapToGlobal(bounds.topLeft()), bounds.size());
     }
     QAccessible::Role role() const override {
-        const PopupWidget::Label* label = Label();
-        return label ? label->role : QAccessible::NoRole;
+        const PopupLabel* label = Label();
+        return label ? RoleFor(label->role) : QAccessible::NoRole;
     }
     QAccessible::State state() const override {
         QAccessible::State state;
@@ -356,7 +319,7 @@ public:
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
-    const PopupWidget::Label* Label() const { return popup_ ? popup_->Find(id_) : nullptr; }
+    const PopupLabel* Label() const { return popup_ ? std::as_const(*popup_).Labels().Find(id_) : nullptr; }
 
     QPointer<PopupWidget> popup_;
     Control id_;
@@ -369,7 +332,7 @@ class PopupAccessible final : public QAccessibleWidget {
 public:
     explicit PopupAccessible(PopupWidget* popup)
         : QAccessibleWidget(popup, popup->Alert() ? QAccessible::Notification : QAccessible::Window) {
-        for (const PopupWidget::Label& label : popup->Labels())
+        for (const PopupLabel& label : popup->Labels().All())
             labels_.push_back(QAccessible::registerAccessibleInterface(new LabelAccessible(popup, label.id)));
     }
 
@@ -465,7 +428,7 @@ void PopupWindow::Show() {
 // anyway: the native window is hidden while the logical height stays 0.
 void PopupWindow::ApplyPlacement() {
     WindowBase::ApplyPlacement();
-    const bool visible = shown_ && height_ > 0;
+    const bool visible = PopupVisible(shown_, height_);
     if (layer_) {
         if (visible)
             layer_->Show(QSize(width_, height_));
@@ -492,18 +455,14 @@ void PopupWindow::Announce(const Text& name, const Text& description) {
 }
 
 void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
-    if (PopupWidget::Label* found = popup_->Find(label)) {
-        found->caption = QString::fromStdU16String(caption);
+    if (popup_->Labels().SetCaption(label, caption)) {
         Redraw();
         popup_->LabelRenamed(label);
     }
 }
 
 void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
-    if (PopupWidget::Label* found = popup_->Find(label)) {
-        found->bounds.moveTo(TwipsToPixels(left, TwipsPerPixelX()), TwipsToPixels(top, TwipsPerPixelY()));
-        Redraw();
-    }
+    if (popup_->Labels().Move(label, left, top)) Redraw();
 }
 
 }  // namespace velmora::qt

@@ -2,7 +2,6 @@
 
 #include <windowsx.h>
 
-#include "core/contrast.h"
 #include "platform/background_scale.h"
 #include "platform/win32/picture.h"
 #include "platform/win32/resource.h"
@@ -16,17 +15,17 @@ constexpr wchar_t kPopupClass[] = L"VelmoraMessage";
 // A label's default action, asked for by a screen reader; wParam: the label.
 constexpr UINT kInvokeMessage = WM_APP + 2;
 
-// The label with no colour of its own takes the theme's text colour, unless
-// that would not read on the white picture (a dark or high-contrast theme).
-COLORREF TextColour(const std::optional<Rgb>& design) {
-    if (design) return RGB(design->red, design->green, design->blue);
-    const COLORREF system = GetSysColor(COLOR_BTNTEXT);
-    const Rgb readable = ReadableOn(Rgb{GetRValue(system), GetGValue(system), GetBValue(system)}, kPopupBody);
-    return RGB(readable.red, readable.green, readable.blue);
+COLORREF ToColorref(Rgb colour) {
+    return RGB(colour.red, colour.green, colour.blue);
 }
 
-PixelRect ToPixelRect(const RECT& r, POINT offset) {
-    return PixelRect{r.left + offset.x, r.top + offset.y, r.right + offset.x, r.bottom + offset.y};
+Rgb ThemeText() {
+    const COLORREF system = GetSysColor(COLOR_BTNTEXT);
+    return Rgb{GetRValue(system), GetGValue(system), GetBValue(system)};
+}
+
+RECT ToRect(const PixelRect& r) {
+    return RECT{r.left, r.top, r.right, r.bottom};
 }
 
 GdiObject<HFONT> CreateDesignFont(const FontDesign& font, int dpi) {
@@ -48,13 +47,6 @@ GdiObject<HFONT> CreateDesignFont(const FontDesign& font, int dpi) {
         lstrcpynW(log.lfFaceName, Wide(font.face), LF_FACESIZE);
     }
     return GdiObject<HFONT>(CreateFontIndirectW(&log));
-}
-
-RECT LabelBounds(const LabelDesign& label, int dpi) {
-    const float twipsPerPixel = TwipsPerPixel(dpi);
-    const int x = TwipsToPixels(label.left, twipsPerPixel), y = TwipsToPixels(label.top, twipsPerPixel);
-    return RECT{x, y, x + TwipsToPixels(label.width, twipsPerPixel),
-                y + TwipsToPixels(label.height, twipsPerPixel)};
 }
 
 int BackgroundResource(int dpi) {
@@ -86,6 +78,10 @@ bool IsPress(UINT message) {
     return message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN;
 }
 
+std::int16_t ShiftOfKeys(WPARAM keys) {
+    return ShiftOf(keys & MK_SHIFT, keys & MK_CONTROL, GetKeyState(VK_MENU) < 0);
+}
+
 }  // namespace
 
 void PopupWindow::RegisterClasses(HINSTANCE instance) {
@@ -101,21 +97,19 @@ PopupWindow::PopupWindow(HINSTANCE instance, const WindowDesign& design, WindowE
       designHeight_(ToPixels(design.height)),
       // Made for the window's own size: the picture covers the client area
       // at every scaling, one picture pixel to one screen pixel.
-      background_(LoadPictureResource(instance, BackgroundResource(dpi), width_, designHeight_)) {
-    for (const std::size_t place : ReadingOrder(design.labels)) {
-        const LabelDesign& label = design.labels[place];
+      background_(LoadPictureResource(instance, BackgroundResource(dpi), width_, designHeight_)),
+      labels_(design, PixelScale{TwipsPerPixel(dpi), TwipsPerPixel(dpi), TwipsToPixels, PixelsToTwips},
+              ThemeText()) {
+    for (const PopupLabel& label : labels_.All()) {
         GdiObject<HFONT>& font = label.font.windowDefault ? dialogFont_ : songFont_;
         if (!font) font = CreateDesignFont(label.font, dpi);
-        labels_.push_back(
-            Label{label.id, ToWide(label.caption), LabelBounds(label, dpi),
-                  LabelLook{font.get(), TextColour(label.color), label.alignment == Alignment::Centre},
-                  label.role, label.accessibleName});
+        fonts_.push_back(font.get());
     }
     Attach();
 }
 
 PopupWindow::~PopupWindow() {
-    if (pressed_) ReleaseCapture();
+    if (labels_.Pressed()) ReleaseCapture();
     // A screen reader may still hold the object: from now on it answers
     // that the window is gone.
     if (accessible_) {
@@ -139,10 +133,8 @@ void PopupWindow::Announce(const Text& name, const Text& description) {
     Place();
 }
 
-// A height of 0 is a real state of the slide: the window is then hidden
-// rather than left as a one-pixel speck.
 void PopupWindow::ApplyPlacement() {
-    const bool visible = shown_ && height_ > 0;
+    const bool visible = PopupVisible(shown_, height_);
     SetWindowPos(hwnd_, nullptr, left_, top_, width_, std::max(height_, 1),
                  SWP_NOZORDER | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
     if (visible && announcePending_) {
@@ -158,12 +150,8 @@ AccessibleView PopupWindow::View() const {
     ClientToScreen(hwnd_, &origin);
     RECT client{};
     if (IsWindowVisible(hwnd_)) GetClientRect(hwnd_, &client);
-    view.window = ToPixelRect(client, origin);
-    for (const Label& label : labels_) {
-        const Text caption = FromWide(label.caption.data(), label.caption.size());
-        view.children.push_back(AccessibleChild{label.id, label.role, NameOf(label.accessibleName, caption),
-                                                ToPixelRect(label.bounds, origin)});
-    }
+    view.window = PixelRect{client.left, client.top, client.right, client.bottom}.Offset(origin.x, origin.y);
+    view.children = labels_.Children(origin.x, origin.y);
     return view;
 }
 
@@ -172,64 +160,29 @@ void PopupWindow::InvokeLater(Control label) {
 }
 
 void PopupWindow::SetLabelCaption(Control label, const Text& caption) {
-    if (Label* found = Find(label)) {
-        found->caption = ToWide(caption);
-        InvalidateRect(hwnd_, nullptr, FALSE);
-    }
+    if (labels_.SetCaption(label, caption)) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void PopupWindow::MoveLabel(Control label, Twips left, Twips top) {
-    if (Label* found = Find(label)) {
-        const LONG width = found->bounds.right - found->bounds.left,
-                   height = found->bounds.bottom - found->bounds.top;
-        found->bounds.left = ToPixels(left);
-        found->bounds.top = ToPixels(top);
-        found->bounds.right = found->bounds.left + width;
-        found->bounds.bottom = found->bounds.top + height;
-        InvalidateRect(hwnd_, nullptr, FALSE);
-    }
-}
-
-PopupWindow::Label* PopupWindow::Find(Control id) {
-    for (auto& label : labels_)
-        if (label.id == id) return &label;
-    return nullptr;
-}
-
-PopupWindow::Label* PopupWindow::HitTest(POINT point) {
-    for (auto& label : labels_)
-        if (PtInRect(&label.bounds, point)) return &label;
-    return nullptr;
-}
-
-MouseArgs PopupWindow::ArgsFor(const Label& label, std::int16_t button, WPARAM keys, LPARAM lParam) const {
-    MouseArgs args;
-    args.button = button;
-    args.shift = static_cast<std::int16_t>(((keys & MK_SHIFT) ? 1 : 0) | ((keys & MK_CONTROL) ? 2 : 0) |
-                                           (GetKeyState(VK_MENU) < 0 ? 4 : 0));
-    args.x = ToTwips(GET_X_LPARAM(lParam) - label.bounds.left);
-    args.y = ToTwips(GET_Y_LPARAM(lParam) - label.bounds.top);
-    return args;
+    if (labels_.Move(label, left, top)) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 bool PopupWindow::OnButton(UINT message, WPARAM wParam, LPARAM lParam) {
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     if (IsPress(message)) {
-        if (pressed_) return true;  // a second button while one is held
-        Label* label = HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        if (!label) return false;
-        const std::int16_t button = ButtonOfMessage(message);
-        pressed_ = label->id;
-        pressedButton_ = button;
+        const bool held = labels_.Pressed();  // a second button while one is held is swallowed
+        const std::optional<LabelMouse> press =
+            labels_.Press(x, y, ButtonOfMessage(message), ShiftOfKeys(wParam));
+        if (!press) return held;
         SetCapture(hwnd_);
-        events_.MouseDown(label->id, ArgsFor(*label, button, wParam, lParam));
+        events_.MouseDown(press->label, press->args);
         return true;
     }
-    if (!pressed_ || ButtonOfMessage(message) != pressedButton_) return false;
-    const Control id = *pressed_;
-    pressed_.reset();
+    const std::optional<LabelMouse> release =
+        labels_.Release(x, y, ButtonOfMessage(message), ShiftOfKeys(wParam));
+    if (!release) return false;
     ReleaseCapture();
-    const MouseArgs args = ArgsFor(*Find(id), pressedButton_, wParam, lParam);
-    events_.MouseUp(id, args);  // may unload the pop-up: nothing after this
+    events_.MouseUp(release->label, release->args);  // may unload the pop-up: nothing after this
     return true;
 }
 
@@ -252,7 +205,11 @@ void PopupWindow::Paint() {
         const ScopedSelect drawFrom(picture.get(), background_.get());
         BitBlt(canvas.get(), 0, 0, info.bmWidth, info.bmHeight, picture.get(), 0, 0, SRCCOPY);
     }
-    for (const auto& label : labels_) PaintLabel(canvas.get(), label.bounds, label.caption, label.look);
+    for (std::size_t i = 0; i < labels_.All().size(); ++i) {
+        const PopupLabel& label = labels_.All()[i];
+        PaintLabel(canvas.get(), ToRect(label.bounds), ToWide(label.caption),
+                   LabelLook{fonts_[i], ToColorref(label.colour), label.centred});
+    }
     BitBlt(dc.get(), 0, 0, client.right, client.bottom, canvas.get(), 0, 0, SRCCOPY);
 }
 
@@ -280,7 +237,7 @@ LRESULT PopupWindow::OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
             return 0;
         case WM_CAPTURECHANGED:
             // Capture taken away (another window, a menu): no release follows.
-            if (reinterpret_cast<HWND>(lParam) != hwnd) pressed_.reset();
+            if (reinterpret_cast<HWND>(lParam) != hwnd) labels_.CaptureLost();
             return 0;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:

@@ -5,13 +5,13 @@
 // children are the labels, and hear of each notice once it shows.
 #pragma once
 
-#include <optional>
 #include <vector>
 
 #include "platform/win32/gdi.h"
 #include "platform/win32/label_painter.h"
-#include "platform/win32/popup_accessible.h"
+#include "platform/win32/popup_iaccessible.h"
 #include "platform/win32/window_base.h"
+#include "popup/popup_labels.h"
 
 namespace velmora::win32 {
 
@@ -32,24 +32,12 @@ protected:
     LRESULT OnWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    struct Label {
-        Control id;
-        std::wstring caption;
-        RECT bounds;
-        LabelLook look;
-        AccessibleRole role;
-        Text accessibleName;  // empty: the caption
-    };
-
-    // What screen readers see; labels_ is in reading order.
+    // What screen readers see: the labels in reading order.
     HWND Window() const override { return hwnd_; }
     AccessibleView View() const override;
     void InvokeLater(Control label) override;
 
     void Paint();
-    Label* Find(Control id);
-    Label* HitTest(POINT point);
-    MouseArgs ArgsFor(const Label& label, std::int16_t button, WPARAM keys, LPARAM lParam) const;
     // Returns true when the message was a label press or release; the events
     // it raised may have destroyed this window.
     bool OnButton(UINT message, WPARAM wParam, LPARAM lParam);
@@ -59,10 +47,9 @@ private:
     GdiObject<HBITMAP> background_;  // null when it cannot be decoded
     GdiObject<HFONT> songFont_;
     GdiObject<HFONT> dialogFont_;
-    std::vector<Label> labels_;
+    PopupLabels labels_;
+    std::vector<HFONT> fonts_;  // one a label, in the labels' order
     bool shown_ = false;
-    std::optional<Control> pressed_;
-    std::int16_t pressedButton_ = 0;
     // Made on the first request; disconnected when the window goes.
     PopupAccessible* accessible_ = nullptr;
     Text alertName_, alertDescription_;

@@ -1,10 +1,11 @@
 // The pop-up as the Windows program shows it to screen readers: its labels
 // as children in reading order, what each is called and does, where they
 // are while the window slides, and how a reader walks them.
-#include "platform/win32/popup_accessibility.h"
+#include "platform/win32/popup_msaa_model.h"
 
 #include <gtest/gtest.h>
 
+#include "platform/common/units.h"
 #include "popup/popup_design.h"
 
 namespace velmora::win32 {
@@ -21,16 +22,17 @@ AccessibleView PopupAt(int height) {
     return view;
 }
 
-TEST(Win32PopupAccessibility, LabelsReadTopDownWithTheDesignsRolesNamesAndActions) {
-    const std::vector<LabelDesign>& labels = PopupDesign().labels;
+TEST(Win32PopupMsaaModel, LabelsReadTopDownWithTheDesignsRolesNamesAndActions) {
+    PopupLabels labels(PopupDesign(), PixelScale{15, 15, TwipsToPixels, PixelsToTwips}, Rgb{0, 0, 0});
     std::vector<Control> order;
     std::vector<Text> names, actions;
     std::vector<long> roles;
-    for (std::size_t place : ReadingOrder(labels)) {
-        order.push_back(labels[place].id);
-        roles.push_back(RoleOf(labels[place].role));
-        names.push_back(NameOf(labels[place].accessibleName, u"caption"));
-        actions.push_back(DefaultActionOf(labels[place].role));
+    for (const PopupLabel& label : labels.All()) labels.SetCaption(label.id, u"caption");
+    for (const AccessibleChild& child : labels.Children(100, 200)) {
+        order.push_back(child.id);
+        roles.push_back(RoleOf(child.role));
+        names.push_back(child.name);
+        actions.push_back(DefaultActionOf(child.role));
     }
     EXPECT_EQ(order, (std::vector<Control>{Control::CloseMark, Control::TitleLabel, Control::TextLabel,
                                            Control::DetailsLink}));
@@ -39,7 +41,7 @@ TEST(Win32PopupAccessibility, LabelsReadTopDownWithTheDesignsRolesNamesAndAction
     EXPECT_EQ(actions, (std::vector<Text>{u"按下", u"", u"", u"跳转"}));
 }
 
-TEST(Win32PopupAccessibility, WhileSlidingOnlyTheUncoveredPartIsHitAndNothingIsEverFocusable) {
+TEST(Win32PopupMsaaModel, WhileSlidingOnlyTheUncoveredPartIsHitAndNothingIsEverFocusable) {
     const AccessibleView sliding = PopupAt(100);  // the link is still below the window's edge
     EXPECT_EQ(HitTest(sliding, 200, 230), 2);     // the title
     EXPECT_EQ(HitTest(sliding, 200, 245), kChildSelf);
@@ -57,7 +59,7 @@ TEST(Win32PopupAccessibility, WhileSlidingOnlyTheUncoveredPartIsHitAndNothingIsE
     EXPECT_EQ(HitTest(hidden, 0, 0), std::nullopt);
 }
 
-TEST(Win32PopupAccessibility, NavigationWalksTheChildrenAndStopsAtBothEnds) {
+TEST(Win32PopupMsaaModel, NavigationWalksTheChildrenAndStopsAtBothEnds) {
     const AccessibleView view = PopupAt(173);
     EXPECT_EQ(Navigate(view, kChildSelf, kNavFirstChild), 1);
     EXPECT_EQ(Navigate(view, kChildSelf, kNavLastChild), 4);

@@ -10,6 +10,7 @@
 
 #include "core/design.h"
 #include "core/text.h"
+#include "popup/popup_labels.h"
 
 namespace velmora::win32 {
 
@@ -20,20 +21,6 @@ inline constexpr long kStateReadOnly = 0x40, kStateInvisible = 0x8000, kStateOff
 inline constexpr long kNavNext = 5, kNavPrevious = 6, kNavFirstChild = 7, kNavLastChild = 8;
 inline constexpr long kChildSelf = 0;
 
-// A rectangle in screen pixels, right and bottom excluded.
-struct PixelRect {
-    int left = 0, top = 0, right = 0, bottom = 0;
-    bool Empty() const { return right <= left || bottom <= top; }
-    bool Contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
-};
-
-struct AccessibleChild {
-    Control id;
-    AccessibleRole role;
-    Text name;
-    PixelRect screen;  // where the label stands, also where the window does not reach
-};
-
 // The pop-up as it is at one moment: child ids are 1-based places in `children`.
 struct AccessibleView {
     Text name, description;
@@ -41,13 +28,7 @@ struct AccessibleView {
     std::vector<AccessibleChild> children;
 };
 
-// The labels' places in the order a reader walks them: top to bottom, then
-// left to right, as the eye reads the window.
-std::vector<std::size_t> ReadingOrder(const std::vector<LabelDesign>& labels);
-
 long RoleOf(AccessibleRole role);
-// The design's name for a label (`accessibleName`), or else what it shows.
-Text NameOf(const Text& accessibleName, const Text& caption);
 // What the default action does, as a reader says it; empty: none.
 Text DefaultActionOf(AccessibleRole role);
 

@@ -1,4 +1,4 @@
-#include "platform/win32/popup_accessible.h"
+#include "platform/win32/popup_iaccessible.h"
 
 namespace velmora::win32 {
 namespace {

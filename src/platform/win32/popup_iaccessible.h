@@ -4,7 +4,7 @@
 // asks the window through a host that the window disconnects when it goes.
 #pragma once
 
-#include "platform/win32/popup_accessibility.h"
+#include "platform/win32/popup_msaa_model.h"
 #include "platform/win32/win32_api.h"
 
 #include <oleacc.h>

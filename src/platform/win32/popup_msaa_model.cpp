@@ -1,19 +1,6 @@
-#include "platform/win32/popup_accessibility.h"
-
-#include <algorithm>
-#include <numeric>
+#include "platform/win32/popup_msaa_model.h"
 
 namespace velmora::win32 {
-
-std::vector<std::size_t> ReadingOrder(const std::vector<LabelDesign>& labels) {
-    std::vector<std::size_t> order(labels.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return labels[a].top != labels[b].top ? labels[a].top < labels[b].top
-                                              : labels[a].left < labels[b].left;
-    });
-    return order;
-}
 
 long RoleOf(AccessibleRole role) {
     switch (role) {
@@ -25,10 +12,6 @@ long RoleOf(AccessibleRole role) {
             break;
     }
     return kRoleStaticText;
-}
-
-Text NameOf(const Text& accessibleName, const Text& caption) {
-    return accessibleName.empty() ? caption : accessibleName;
 }
 
 Text DefaultActionOf(AccessibleRole role) {
