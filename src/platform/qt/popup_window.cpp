@@ -17,7 +17,7 @@
 #endif
 
 #include "core/contrast.h"
-#include "platform/background_scale.h"
+#include "platform/common/background_scale.h"
 #include "platform/common/units.h"
 #include "platform/qt/screen.h"
 #include "popup/popup_design.h"

@@ -3,7 +3,7 @@
 #include <windowsx.h>
 
 #include "core/contrast.h"
-#include "platform/background_scale.h"
+#include "platform/common/background_scale.h"
 #include "platform/win32/picture.h"
 #include "platform/win32/resource.h"
 #include "platform/win32/units.h"
