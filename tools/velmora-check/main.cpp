@@ -23,6 +23,7 @@
 #include "core/text.h"
 #include "feed/charset.h"
 #include "feed/feed_check.h"
+#include "platform/common/system_decode.h"
 #include "platform/fetch/http_fetch.h"
 #include "popup/notice_popup.h"
 #include "velmora_config.h"

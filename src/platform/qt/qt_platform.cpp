@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "platform/common/config_file.h"
-#include "platform/fetch/http_fetch.h"
+#include "platform/common/system_decode.h"
 #include "platform/fetch/http_validators.h"
 #include "platform/posix/spawn_fetch.h"
 #include "platform/qt/main_window.h"

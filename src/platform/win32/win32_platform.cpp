@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/common/config_file.h"
+#include "platform/common/system_decode.h"
 #include "platform/fetch/http_fetch.h"
 #include "platform/win32/main_window.h"
 #include "platform/win32/native_calls.h"
