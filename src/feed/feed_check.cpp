@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/arith.h"
@@ -11,19 +12,21 @@ namespace velmora {
 namespace {
 
 struct Marker {
-    const char16_t* text;
+    constexpr Marker(std::u16string_view marker)
+        : text(marker), length(static_cast<std::int16_t>(marker.size())) {}
+    std::u16string_view text;
     std::int16_t length;
 };
 
-constexpr Marker kItem{u"<item>", 6};
-constexpr Marker kPubDate{u"<pubDate>", 9};
-constexpr Marker kPubDateEnd{u"</pubDate>", 10};
-constexpr Marker kTitle{u"<title><![CDATA[", 16};
-constexpr Marker kTitleEnd{u"]]></title>", 11};
-constexpr Marker kLink{u"<link>", 6};
-constexpr Marker kLinkEnd{u"</link>", 7};
-constexpr Marker kDescription{u"<description><![CDATA[", 22};
-constexpr Marker kDescriptionEnd{u"]]></description>", 17};
+constexpr Marker kItem{u"<item>"};
+constexpr Marker kPubDate{u"<pubDate>"};
+constexpr Marker kPubDateEnd{u"</pubDate>"};
+constexpr Marker kTitle{u"<title><![CDATA["};
+constexpr Marker kTitleEnd{u"]]></title>"};
+constexpr Marker kLink{u"<link>"};
+constexpr Marker kLinkEnd{u"</link>"};
+constexpr Marker kDescription{u"<description><![CDATA["};
+constexpr Marker kDescriptionEnd{u"]]></description>"};
 
 constexpr char16_t kMiddleDot = u'\u00B7';
 
@@ -34,7 +37,7 @@ std::string Quoted(const Marker& marker) {
 // Position of a marker in `text`, with the error naming the marker.
 std::int16_t Find(const Text& text, const Marker& marker) {
     try {
-        return FindText(text, marker.text);
+        return FindText(text, Text(marker.text));
     } catch (const RuntimeError& error) {
         throw RuntimeError(error.code(), Quoted(marker) + " lies beyond the 16-bit position limit");
     }
@@ -51,13 +54,32 @@ std::int16_t StartAfter(const Text& text, const Marker& marker) {
     }
 }
 
-// The characters from `start` up to the end marker's position.
-Text Cut(const Text& text, std::int16_t start, std::int16_t end, const Marker& endMarker) {
-    std::int32_t count = std::int32_t{end} - start;
+// Where a field lies in the item: `start` just after its opening marker
+// (the marker's length when the marker is absent), `end` at its closing
+// marker (0 when absent).
+struct FieldBounds {
+    std::int16_t start, end;
+};
+
+FieldBounds Search(const Text& text, const Marker& open, const Marker& close) {
+    return {StartAfter(text, open), Find(text, close)};
+}
+
+bool HasOpening(const FieldBounds& field, const Marker& open) {
+    return field.start > open.length;
+}
+
+bool HasClosing(const FieldBounds& field) {
+    return field.end > 0;
+}
+
+// The characters from the field's start up to its closing marker.
+Text Cut(const Text& text, const FieldBounds& field, const Marker& close) {
+    std::int32_t count = std::int32_t{field.end} - field.start;
     if (count < 0)
         throw RuntimeError(ErrorCode::InvalidArgument,
-                           Quoted(endMarker) + " comes before the start of its field");
-    return Mid(text, start, count);
+                           Quoted(close) + " comes before the start of its field");
+    return Mid(text, field.start, count);
 }
 
 bool StartsWithAt(const Text& s, std::int64_t i, std::u16string_view marker) {
@@ -170,32 +192,29 @@ FeedOutcome ExamineFeed(const Text& feed, const Text& lastPubDate) {
     if (itemStart <= kItem.length) return NoNotice::NoItem;
     const Text itemText = MidToEnd(feed, itemStart);
 
-    const std::int16_t s = StartAfter(itemText, kPubDate);
-    const std::int16_t e = Find(itemText, kPubDateEnd);
-    if (s <= kPubDate.length) return NoNotice::NoPubDate;
-    if (e <= 0) return NoNotice::NoPubDateEnd;
-    Text pubDate = Cut(itemText, s, e, kPubDateEnd);
+    const FieldBounds pubDateField = Search(itemText, kPubDate, kPubDateEnd);
+    if (!HasOpening(pubDateField, kPubDate)) return NoNotice::NoPubDate;
+    if (!HasClosing(pubDateField)) return NoNotice::NoPubDateEnd;
+    Text pubDate = Cut(itemText, pubDateField, kPubDateEnd);
     if (pubDate == lastPubDate) return NoNotice::Unchanged;
 
-    // All six searches come before any test.
-    const std::int16_t ts = StartAfter(itemText, kTitle);
-    const std::int16_t te = Find(itemText, kTitleEnd);
-    const std::int16_t ls = StartAfter(itemText, kLink);
-    const std::int16_t le = Find(itemText, kLinkEnd);
-    const std::int16_t ds = StartAfter(itemText, kDescription);
-    const std::int16_t de = Find(itemText, kDescriptionEnd);
-    if (ts <= kTitle.length) return NoNotice::NoTitle;
-    if (te <= 0) return NoNotice::NoTitleEnd;
-    if (ls <= kLink.length) return NoNotice::NoLink;
-    if (le <= 0) return NoNotice::NoLinkEnd;
-    if (ds <= kDescription.length) return NoNotice::NoDescription;
-    if (de <= 0) return NoNotice::NoDescriptionEnd;
+    // Every search before any test: a search that overflows must fail the
+    // check before any field is tested.
+    const FieldBounds title = Search(itemText, kTitle, kTitleEnd);
+    const FieldBounds link = Search(itemText, kLink, kLinkEnd);
+    const FieldBounds description = Search(itemText, kDescription, kDescriptionEnd);
+    if (!HasOpening(title, kTitle)) return NoNotice::NoTitle;
+    if (!HasClosing(title)) return NoNotice::NoTitleEnd;
+    if (!HasOpening(link, kLink)) return NoNotice::NoLink;
+    if (!HasClosing(link)) return NoNotice::NoLinkEnd;
+    if (!HasOpening(description, kDescription)) return NoNotice::NoDescription;
+    if (!HasClosing(description)) return NoNotice::NoDescriptionEnd;
 
     FeedItem result;
     result.pubDate = std::move(pubDate);
-    result.title = StripMarkup(Cut(itemText, ts, te, kTitleEnd));
-    result.link = DecodeCharacterReferences(Cut(itemText, ls, le, kLinkEnd));
-    result.description = StripMarkup(Cut(itemText, ds, de, kDescriptionEnd));
+    result.title = StripMarkup(Cut(itemText, title, kTitleEnd));
+    result.link = DecodeCharacterReferences(Cut(itemText, link, kLinkEnd));
+    result.description = StripMarkup(Cut(itemText, description, kDescriptionEnd));
     return result;
 }
 

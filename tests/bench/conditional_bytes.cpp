@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/http_fetch.h"
+#include "platform/fetch/http_fetch.h"
 #include "support/feed_server.h"
 
 using namespace velmora;

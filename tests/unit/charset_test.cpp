@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/http_fetch.h"
+#include "platform/common/system_decode.h"
 #include "platform/posix/iconv_decoder.h"
 #include "platform/posix/system_decode.h"
 

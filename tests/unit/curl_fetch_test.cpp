@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/http_validators.h"
-#include "platform/http_fetch.h"
+#include "platform/fetch/http_fetch.h"
+#include "platform/fetch/http_validators.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "support/fetch_fixture.h"
 

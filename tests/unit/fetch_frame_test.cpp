@@ -1,6 +1,6 @@
 // The frame velmora-fetch hands its parent: every outcome survives the trip
 // byte for byte, and anything but one whole, well-formed frame is refused.
-#include "platform/posix/fetch_frame.h"
+#include "platform/fetch/fetch_frame.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "core/http_validators.h"
-#include "platform/http_fetch.h"
+#include "platform/fetch/http_fetch.h"
+#include "platform/fetch/http_validators.h"
 #include "platform/posix/spawn_fetch.h"
 #include "support/fetch_fixture.h"
 

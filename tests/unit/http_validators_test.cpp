@@ -1,11 +1,11 @@
 // Conditional requests (which validators are kept and sent back) and the
 // redirects a fetch refuses.
-#include "core/http_validators.h"
+#include "platform/fetch/http_validators.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/http_redirects.h"
+#include "platform/fetch/http_redirects.h"
 
 namespace velmora {
 namespace {

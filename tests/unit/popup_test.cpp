@@ -8,7 +8,7 @@
 
 #include "core/contrast.h"
 #include "fake/app_harness.h"
-#include "platform/background_scale.h"
+#include "platform/common/background_scale.h"
 #include "platform/common/units.h"
 #include "popup/popup_design.h"
 #include "popup/popup_labels.h"

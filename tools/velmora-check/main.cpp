@@ -1,7 +1,8 @@
 // velmora-check: runs the feed check on one document and tells what the
 // pop-up would show, or why it would show nothing. Uses the program's own
 // fetch, decoding and text logic, and nothing but the standard library
-// besides, so each platform builds it with its own http_fetch.h.
+// besides, so each platform builds it with its own transfer behind
+// platform/fetch/http_fetch.h.
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -22,7 +23,8 @@
 #include "core/text.h"
 #include "feed/charset.h"
 #include "feed/feed_check.h"
-#include "platform/http_fetch.h"
+#include "platform/common/system_decode.h"
+#include "platform/fetch/http_fetch.h"
 #include "popup/notice_popup.h"
 #include "velmora_config.h"
 

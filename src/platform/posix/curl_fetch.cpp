@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "feed/charset.h"
-#include "platform/http_fetch.h"
-#include "platform/http_inflate.h"
-#include "platform/http_redirects.h"
+#include "platform/fetch/http_fetch.h"
+#include "platform/fetch/http_inflate.h"
+#include "platform/fetch/http_redirects.h"
 #include "platform/posix/curl_fetch_internal.h"
 #include "platform/posix/curl_transfer.h"
 

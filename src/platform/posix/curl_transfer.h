@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/transfer_result.h"
+#include "platform/fetch/transfer_result.h"
 
 namespace velmora {
 

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fetch/fetch_frame.h"
 #include "platform/posix/curl_transfer.h"
-#include "platform/posix/fetch_frame.h"
 
 namespace {
 

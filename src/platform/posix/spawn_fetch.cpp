@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/fetch_frame.h"
+#include "platform/fetch/fetch_frame.h"
 
 extern char** environ;
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "core/http_validators.h"
-#include "platform/http_fetch.h"
+#include "platform/fetch/http_fetch.h"
+#include "platform/fetch/http_validators.h"
 
 namespace velmora {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "feed/charset.h"
-#include "platform/http_fetch.h"
+#include "platform/common/system_decode.h"
 #include "platform/posix/iconv_decoder.h"
 
 namespace velmora {

@@ -16,7 +16,7 @@
 #include <malloc.h>
 #endif
 
-#include "platform/background_scale.h"
+#include "platform/common/background_scale.h"
 #include "platform/common/units.h"
 #include "platform/qt/screen.h"
 #include "popup/popup_design.h"

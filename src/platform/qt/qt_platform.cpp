@@ -8,9 +8,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "core/http_validators.h"
 #include "platform/common/config_file.h"
-#include "platform/http_fetch.h"
+#include "platform/common/system_decode.h"
+#include "platform/fetch/http_validators.h"
 #include "platform/posix/spawn_fetch.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/message_box.h"

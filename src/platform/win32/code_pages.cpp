@@ -5,7 +5,7 @@
 #include <string>
 
 #include "feed/charset.h"
-#include "platform/http_fetch.h"
+#include "platform/common/system_decode.h"
 #include "platform/win32/win32_api.h"
 
 namespace velmora {

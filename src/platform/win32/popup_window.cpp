@@ -2,7 +2,7 @@
 
 #include <windowsx.h>
 
-#include "platform/background_scale.h"
+#include "platform/common/background_scale.h"
 #include "platform/win32/picture.h"
 #include "platform/win32/resource.h"
 #include "platform/win32/units.h"

@@ -6,7 +6,8 @@
 #include <cstdio>
 
 #include "platform/common/config_file.h"
-#include "platform/http_fetch.h"
+#include "platform/common/system_decode.h"
+#include "platform/fetch/http_fetch.h"
 #include "platform/win32/main_window.h"
 #include "platform/win32/native_calls.h"
 #include "platform/win32/popup_window.h"

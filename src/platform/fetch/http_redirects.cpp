@@ -1,4 +1,4 @@
-#include "platform/http_redirects.h"
+#include "platform/fetch/http_redirects.h"
 
 namespace velmora {
 namespace {

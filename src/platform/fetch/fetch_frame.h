@@ -1,5 +1,6 @@
-// What velmora-fetch writes to its standard output for the program that
-// started it: one frame, a text header and then the body's raw bytes.
+// What a transfer's child process hands back to the program that started it
+// (velmora-fetch on Linux, a copy of the program on Windows): one frame, a
+// text header and then the body's raw bytes.
 //
 //   velmora-fetch 1\n
 //   outcome: ok | not-modified | failed\n
@@ -20,8 +21,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/http_fetch.h"
-#include "platform/posix/transfer_result.h"
+#include "platform/fetch/http_fetch.h"
+#include "platform/fetch/transfer_result.h"
 
 namespace velmora {
 

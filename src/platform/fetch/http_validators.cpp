@@ -1,4 +1,4 @@
-#include "core/http_validators.h"
+#include "platform/fetch/http_validators.h"
 
 #include <cctype>
 #include <utility>

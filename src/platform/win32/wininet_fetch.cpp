@@ -22,13 +22,13 @@
 #include <thread>
 #include <vector>
 
-#include "core/http_validators.h"
 #include "feed/charset.h"
-#include "platform/http_fetch.h"
-#include "platform/http_inflate.h"
-#include "platform/http_redirects.h"
-#include "platform/posix/fetch_frame.h"
-#include "platform/posix/transfer_result.h"
+#include "platform/fetch/fetch_frame.h"
+#include "platform/fetch/http_fetch.h"
+#include "platform/fetch/http_inflate.h"
+#include "platform/fetch/http_redirects.h"
+#include "platform/fetch/http_validators.h"
+#include "platform/fetch/transfer_result.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/wininet_fetch.h"
 

@@ -9,8 +9,6 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <string_view>
 
 #include "platform/platform.h"
 
@@ -26,9 +24,5 @@ inline constexpr long kMaxRedirects = 10;
 // return and read the busy flag again. Take then gives the document, or a
 // Failure saying why there is none.
 std::unique_ptr<FetchRequest> StartHttpFetch(const Text& url, std::function<void()> wake);
-
-// The system's charset conversion (iconv, or the Windows code pages); an empty
-// name means the system's legacy code page. Empty result: unknown charset.
-std::optional<Text> SystemDecode(std::string_view bytes, std::string_view charset);
 
 }  // namespace velmora

@@ -1,12 +1,12 @@
-// What one transfer of the Linux fetch brings back, in both its forms: the
-// libcurl transfer's own, and the one a helper frame carries to its parent.
+// What one transfer brings back, in both its forms: the transfer's own (libcurl
+// or WinINet), and the one a frame carries from the child to its parent.
 #pragma once
 
 #include <string>
 #include <utility>
 
-#include "core/http_validators.h"
 #include "core/result.h"
+#include "platform/fetch/http_validators.h"
 
 namespace velmora {
 

@@ -1,8 +1,8 @@
-#include "platform/http_inflate.h"
+#include "platform/fetch/http_inflate.h"
 
 #include <zlib.h>
 
-#include "platform/http_fetch.h"
+#include "platform/fetch/http_fetch.h"
 
 namespace velmora {
 namespace {

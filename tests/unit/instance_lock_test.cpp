@@ -1,5 +1,5 @@
-// The Qt adapter's services that need no Qt: twips and pixels, and the
-// single-instance lock.
+// The Linux program's single-instance lock and its quit request, which need
+// no Qt.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,35 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/common/units.h"
 #include "platform/qt/instance_lock.h"
 #include "platform/qt/quit_request.h"
-#include "popup/popup_design.h"
 
 namespace velmora::qt {
 namespace {
-
-TEST(QtUnits, PixelsFromTheLogicalDpiRoundTiesToEven) {
-    EXPECT_EQ(TwipsPerPixel(96), 15.0f);
-    EXPECT_EQ(TwipsPerPixel(120), 12.0f);
-    EXPECT_EQ(TwipsPerPixel(0), 15.0f);  // no screen: 96 DPI
-    EXPECT_EQ(TwipsToPixels(337.5f, 15), 22);
-    EXPECT_EQ(TwipsToPixels(352.5f, 15), 24);
-    EXPECT_EQ(TwipsToPixels(-22.5f, 15), -2);
-    EXPECT_EQ(TwipsToPixels(1e30f, 15), std::numeric_limits<int>::max());
-}
-
-TEST(QtUnits, ThePopUpStandsWhereItsMarginsSay) {
-    const float tpp = TwipsPerPixel(96);
-    const Twips screenWidth = PixelsToTwips(1920, tpp), screenHeight = PixelsToTwips(1080, tpp);
-    const int width = TwipsToPixels(PopupDesign().width, tpp);
-    const int left = TwipsToPixels(screenWidth - PopupDesign().width - kPopupRightMargin, tpp);
-    const int height = TwipsToPixels(kPopupFullHeight, tpp);
-    const int top = TwipsToPixels(screenHeight - kPopupBottomMargin - PixelsToTwips(height, tpp), tpp);
-    EXPECT_EQ(1920 - (left + width), 18);
-    EXPECT_EQ(1080 - (top + height), 30);
-    EXPECT_EQ(height, 173);
-}
 
 class QtInstanceLock : public ::testing::Test {
 protected:

@@ -1,4 +1,4 @@
-#include "platform/posix/fetch_frame.h"
+#include "platform/fetch/fetch_frame.h"
 
 #include <algorithm>
 #include <charconv>
