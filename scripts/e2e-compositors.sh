@@ -30,21 +30,7 @@ source scripts/lib.sh
 export PYTHONDONTWRITEBYTECODE=1
 unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
 
-export VELMORA_E2E_WORK=$work VELMORA_E2E_ARTIFACTS=$artifacts VELMORA_E2E_LOCPATH=$work/locales \
-    VELMORA_E2E_BIN=$work/bin VELMORA_E2E_LAUNCHES=$work/launches.log \
-    VELMORA_E2E_WWW=$work/www VELMORA_E2E_REQUESTS=$work/requests.log \
-    VELMORA_E2E_PLATFORM=linux VELMORA_E2E_EXE=$root/$program \
+start_e2e_site "$work" "$artifacts"
+export VELMORA_E2E_PLATFORM=linux VELMORA_E2E_EXE=$root/$program \
     VELMORA_E2E_POINTER=$root/build/dev/tests/e2e/virtual_pointer
-make_locales "$VELMORA_E2E_LOCPATH"
-browser_standin "$VELMORA_E2E_BIN" "$VELMORA_E2E_LAUNCHES"
-rm -rf "$VELMORA_E2E_WWW"
-mkdir -p "$VELMORA_E2E_WWW"
-: >"$VELMORA_E2E_REQUESTS"
-if port_open 8741 2>/dev/null; then
-    echo "port 8741 on 127.0.0.1 is taken; the feed site needs it" >&2
-    exit 1
-fi
-python3 tests/e2e/feed_server.py 8741 "$VELMORA_E2E_WWW" "$VELMORA_E2E_REQUESTS" &
-pids+=($!)
-poll 10 port_open 8741
 python3 tests/e2e/compositor_cases.py "$@"

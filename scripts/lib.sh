@@ -10,7 +10,8 @@
 #                        lets the system pick a free one; sets served_port
 #   make_locales DIR     zh_CN.UTF-8 and en_US.UTF-8 compiled into DIR (LOCPATH)
 #   browser_standin BIN LOG          an xdg-open in BIN that logs its argument
-#   start_e2e_desktop WORK ARTIFACTS what every end-to-end run needs, below
+#   start_e2e_site WORK ARTIFACTS   locales, browser stand-in and feed site, below
+#   start_e2e_desktop WORK ARTIFACTS the same with a display and its tray
 #   save_popup DIR       waits for the full-height pop-up; DIR/popup.png, DIR/screen.png
 
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/wine_env.sh"
@@ -141,17 +142,15 @@ save_popup() {
 }
 
 # Locales, the browser stand-in first on PATH (the Linux program's xdg-open,
-# Wine's winebrowser), a display with its tray, and the feed site the cases
-# rewrite, on the port the build's feed address names. Exports where each is
-# for tests/e2e/cases.py.
-start_e2e_desktop() {
+# Wine's winebrowser), and the feed site the cases rewrite, on the port the
+# build's feed address names. Exports where each is for the cases.
+start_e2e_site() {
     local work=$1
     export VELMORA_E2E_WORK=$work VELMORA_E2E_ARTIFACTS=$2 VELMORA_E2E_LOCPATH=$work/locales \
         VELMORA_E2E_BIN=$work/bin VELMORA_E2E_LAUNCHES=$work/launches.log \
         VELMORA_E2E_WWW=$work/www VELMORA_E2E_REQUESTS=$work/requests.log
     make_locales "$VELMORA_E2E_LOCPATH"
     browser_standin "$VELMORA_E2E_BIN" "$VELMORA_E2E_LAUNCHES"
-    start_display "$work"
     rm -rf "$VELMORA_E2E_WWW"
     mkdir -p "$VELMORA_E2E_WWW"
     : >"$VELMORA_E2E_REQUESTS"
@@ -162,4 +161,10 @@ start_e2e_desktop() {
     python3 tests/e2e/feed_server.py 8741 "$VELMORA_E2E_WWW" "$VELMORA_E2E_REQUESTS" &
     pids+=($!)
     poll 10 port_open 8741
+}
+
+# The same site with a display of its own and its tray.
+start_e2e_desktop() {
+    start_e2e_site "$@"
+    start_display "$1"
 }
