@@ -15,17 +15,13 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/deps.sh compositors
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target velmora virtual_pointer
-program=$(find build/dev -maxdepth 1 -name velmora -type f)
-[ -x "$program" ] || { echo "no build/dev/velmora" >&2; exit 1; }
+source scripts/lib.sh
+build_linux_program virtual_pointer
 
 work=$root/build/e2e-compositors
 artifacts=$root/build/e2e-artifacts/compositors
 mkdir -p "$work" "$artifacts"
 rm -f "$artifacts"/*.png
-
-source scripts/lib.sh
 
 export PYTHONDONTWRITEBYTECODE=1
 unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY

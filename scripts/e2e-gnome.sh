@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/deps.sh gnome
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target velmora
+source scripts/lib.sh
+build_linux_program
 
 work=$root/build/e2e-gnome
 artifacts=$root/build/e2e-artifacts/gnome

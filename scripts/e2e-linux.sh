@@ -17,17 +17,13 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/deps.sh e2e-linux
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target velmora
-program=$(find build/dev -maxdepth 1 -name velmora -type f)
-[ -x "$program" ] || { echo "no build/dev/velmora" >&2; exit 1; }
+source scripts/lib.sh
+build_linux_program
 
 work=$root/build/e2e-linux
 artifacts=$root/build/e2e-artifacts/linux
 mkdir -p "$work" "$artifacts"
 rm -f "$artifacts"/*.png
-
-source scripts/lib.sh
 
 export PYTHONDONTWRITEBYTECODE=1
 # Whatever desktop this runs from, the program must not find its session bus.

@@ -10,6 +10,7 @@
 #                        lets the system pick a free one; sets served_port
 #   make_locales DIR     zh_CN.UTF-8 and en_US.UTF-8 compiled into DIR (LOCPATH)
 #   browser_standin BIN LOG          an xdg-open in BIN that logs its argument
+#   build_linux_program [TARGET...] the dev build of velmora (and TARGETs); sets program
 #   start_e2e_site WORK ARTIFACTS   locales, browser stand-in and feed site, below
 #   start_e2e_desktop WORK ARTIFACTS the same with a display and its tray
 #   save_popup DIR       waits for the full-height pop-up; DIR/popup.png, DIR/screen.png
@@ -139,6 +140,15 @@ save_popup() {
         awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
     import -window root "$dir/screen.png"
     convert "$dir/screen.png" -crop "252x173+$x+$y" +repage "$dir/popup.png"
+}
+
+# The Linux program as the end-to-end suites run it, with what else they
+# name; `program` is its path below the source folder.
+build_linux_program() {
+    cmake --preset dev >/dev/null
+    cmake --build --preset dev --target velmora "$@"
+    program=build/dev/velmora
+    [ -x "$program" ] || { echo "no $program" >&2; return 1; }
 }
 
 # Locales, the browser stand-in first on PATH (the Linux program's xdg-open,

@@ -24,6 +24,33 @@ protected:
         folder = (root / "run").string();
     }
     void TearDown() override { std::filesystem::remove_all(root); }
+
+    // A child process that holds the lock; returns once it does. With
+    // `execAway` it then becomes another program, which inherits nothing it
+    // should not; otherwise it waits for a signal.
+    pid_t StartHolder(bool execAway) {
+        int ready[2];
+        EXPECT_EQ(pipe2(ready, O_CLOEXEC), 0);
+        const pid_t child = fork();
+        EXPECT_GE(child, 0);
+        if (child == 0) {
+            InstanceLock lock(folder);
+            if (lock.HeldElsewhere() || !lock.Holds()) _exit(1);
+            // The pipe's write end closes at exec, or here.
+            if (execAway) {
+                execl("/bin/sh", "sh", "-c", "exec sleep 30", static_cast<char*>(nullptr));
+                _exit(2);
+            }
+            close(ready[1]);
+            pause();
+            _exit(2);
+        }
+        close(ready[1]);
+        char byte;
+        EXPECT_EQ(read(ready[0], &byte, 1), 0);  // end of file: the child holds the lock (or died)
+        close(ready[0]);
+        return child;
+    }
 };
 
 TEST_F(QtInstanceLock, FolderIsTheRuntimeDirectoryOrAPrivateOneInTmp) {
@@ -51,21 +78,7 @@ TEST_F(QtInstanceLock, TheSecondCopyFindsTheFirstUntilItGoes) {
 // A crash must not block the next start, and neither must a program the
 // holder started (the browser behind xdg-open) that outlives it.
 TEST_F(QtInstanceLock, TheLockDiesWithItsProcessAndIsNotInherited) {
-    int ready[2];
-    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        InstanceLock lock(folder);
-        if (lock.HeldElsewhere() || !lock.Holds()) _exit(1);
-        // A new program in its place: the pipe's write end closes at exec.
-        execl("/bin/sh", "sh", "-c", "exec sleep 30", static_cast<char*>(nullptr));
-        _exit(2);
-    }
-    close(ready[1]);
-    char byte;
-    EXPECT_EQ(read(ready[0], &byte, 1), 0);  // end of file: the child has exec'd (or died)
-    close(ready[0]);
+    const pid_t child = StartHolder(true);
 
     InstanceLock next(folder);
     EXPECT_FALSE(next.HeldElsewhere()) << "the program started by the holder kept the lock";
@@ -79,21 +92,7 @@ TEST_F(QtInstanceLock, TheLockDiesWithItsProcessAndIsNotInherited) {
 // file left by a copy that has gone names no one to signal.
 TEST_F(QtInstanceLock, QuitAsksTheHolderAloneAndWaitsForItToGo) {
     EXPECT_EQ(AskRunningCopyToQuit(folder, 1000), QuitOutcome::NotRunning);
-    int ready[2];
-    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        InstanceLock lock(folder);
-        if (lock.HeldElsewhere() || !lock.Holds()) _exit(1);
-        close(ready[1]);
-        pause();
-        _exit(2);
-    }
-    close(ready[1]);
-    char byte;
-    EXPECT_EQ(read(ready[0], &byte, 1), 0);
-    close(ready[0]);
+    const pid_t child = StartHolder(false);
 
     EXPECT_EQ(AskRunningCopyToQuit(folder, 10000), QuitOutcome::Closed);
     int status = 0;
